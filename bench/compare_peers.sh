@@ -1,0 +1,136 @@
+#!/usr/bin/env bash
+# Times kalmora-cli against find, diff -rq and rsync -rtn on one tree pair.
+#
+# usage: bench/compare_peers.sh [--files N] [--tiny] [--keep DIR] [--cli PATH]
+#                               [--runs N] [--cold]
+#
+# Each command gets one untimed warm-up run, then --runs timed runs
+# (default 5); the table shows the median wall time.
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+FILES=100000
+TINY=
+KEEP=
+CLI="$ROOT/build/cli/kalmora-cli"
+RUNS=5
+COLD=0
+
+die() { echo "compare_peers: $*" >&2; exit 2; }
+
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --files) FILES=${2:?--files needs a number}; shift 2 ;;
+        --tiny)  TINY=--tiny; shift ;;
+        --keep)  KEEP=${2:?--keep needs a folder}; shift 2 ;;
+        --cli)   CLI=${2:?--cli needs a path}; shift 2 ;;
+        --runs)  RUNS=${2:?--runs needs a number}; shift 2 ;;
+        --cold)  COLD=1; shift ;;
+        -h|--help) sed -n '2,8s/^# \{0,1\}//p' "$0"; exit 0 ;;
+        *) die "unknown option: $1" ;;
+    esac
+done
+
+[ -x "$CLI" ] || die "$CLI not found or not executable (build it: cmake --build build)"
+
+# --- the tree pair ----------------------------------------------------------
+if [ -n "$KEEP" ]; then
+    PAIR=$KEEP
+else
+    PAIR=$(mktemp -d "${TMPDIR:-/tmp}/kalmora-bench.XXXXXX")
+    trap 'rm -rf "$PAIR"' EXIT
+fi
+if [ -d "$PAIR/left" ] && [ -d "$PAIR/right" ]; then
+    echo "reusing the pair in $PAIR (--files/--tiny ignored)"
+else
+    mkdir -p "$PAIR"
+    echo "generating $FILES files${TINY:+ (tiny)} in $PAIR ..."
+    python3 "$ROOT/bench/make_tree_pair.py" --files "$FILES" $TINY "$PAIR"
+fi
+LEFT="$PAIR/left"
+RIGHT="$PAIR/right"
+
+# --- cache mode -------------------------------------------------------------
+drop_caches() { sync; echo 3 > /proc/sys/vm/drop_caches; }
+
+if [ "$COLD" = 1 ]; then
+    if [ -w /proc/sys/vm/drop_caches ] && (drop_caches) 2>/dev/null; then
+        echo "cache: cold (page cache dropped before every timed run)"
+    else
+        echo "cache: cold runs are not available here (cannot write" \
+             "/proc/sys/vm/drop_caches); falling back to warm"
+        COLD=0
+    fi
+else
+    echo "cache: warm"
+fi
+
+# --- the commands -----------------------------------------------------------
+# Each returns the tool's exit status; ok_codes lists the ones that are not
+# failures (1 means "trees differ" for kalmora-cli and diff).
+scan()           { find "$LEFT" "$RIGHT" -printf '%T@ %s %p\n' >/dev/null; }
+kalmora_binary() { "$CLI" --binary "$LEFT" "$RIGHT" >/dev/null 2>&1; }
+diff_rq()        { diff -rq "$LEFT" "$RIGHT" >/dev/null; }
+kalmora_age()    { "$CLI" --age "$LEFT" "$RIGHT" >/dev/null 2>&1; }
+rsync_rtn()      { rsync -rtn --itemize-changes "$LEFT/" "$RIGHT/" >/dev/null; }
+
+NAMES=(scan kalmora_binary diff_rq kalmora_age rsync_rtn)
+declare -A LABEL=(
+    [scan]="find -printf (scan limit)"
+    [kalmora_binary]="kalmora-cli --binary"
+    [diff_rq]="diff -rq"
+    [kalmora_age]="kalmora-cli --age"
+    [rsync_rtn]="rsync -rtn --itemize-changes"
+)
+declare -A OK_CODES=(
+    [scan]="0" [kalmora_binary]="0 1" [diff_rq]="0 1"
+    [kalmora_age]="0 1" [rsync_rtn]="0"
+)
+declare -A MEDIAN
+
+# Runs one command once; stops the script on a failing exit code.
+run_checked() {
+    local name=$1 rc=0
+    "$name" || rc=$?
+    case " ${OK_CODES[$name]} " in
+        *" $rc "*) ;;
+        *) echo; die "${LABEL[$name]} failed with exit code $rc" ;;
+    esac
+}
+
+now() { date +%s.%N; }
+
+for name in "${NAMES[@]}"; do
+    printf '%-30s' "${LABEL[$name]}"
+    run_checked "$name"                      # untimed warm-up
+    times=()
+    for ((i = 0; i < RUNS; i++)); do
+        [ "$COLD" = 1 ] && drop_caches
+        t0=$(now)
+        run_checked "$name"
+        t1=$(now)
+        times+=("$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.4f", b - a }')")
+        printf ' %s' "${times[-1]}"
+    done
+    MEDIAN[$name]=$(printf '%s\n' "${times[@]}" | sort -g |
+                    awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }')
+    echo
+done
+
+# --- report -----------------------------------------------------------------
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "n/a" }'; }
+
+echo
+echo "pair: $(find "$LEFT" -type f | wc -l) left files, $(find "$RIGHT" -type f | wc -l) right files," \
+     "$(du -sh "$PAIR" | cut -f1) ($PAIR)"
+echo "kalmora-cli: $CLI"
+echo
+printf '%-30s %10s\n' "command" "median s"
+for name in "${NAMES[@]}"; do
+    printf '%-30s %10.3f\n' "${LABEL[$name]}" "${MEDIAN[$name]}"
+done
+echo
+printf '%-30s %10s\n' "ratio (lower is better)" ""
+printf '%-30s %10s\n' "kalmora --binary / diff -rq"  "$(ratio "${MEDIAN[kalmora_binary]}" "${MEDIAN[diff_rq]}")"
+printf '%-30s %10s\n' "kalmora --age / rsync -rtn"   "$(ratio "${MEDIAN[kalmora_age]}" "${MEDIAN[rsync_rtn]}")"
+printf '%-30s %10s\n' "kalmora --age / scan limit"   "$(ratio "${MEDIAN[kalmora_age]}" "${MEDIAN[scan]}")"

@@ -1,0 +1,122 @@
+#pragma once
+
+#include "filesystem.h"
+#include "stamp.h"
+
+#include <QAbstractTableModel>
+#include <QHash>
+
+#include <vector>
+
+namespace common {
+
+/// The relation marker in the middle column of a row.
+enum class Marker : quint8 {
+    None,        ///< "" not compared yet
+    Equal,       ///< "="
+    Shorter,     ///< "<" left file shorter
+    Longer,      ///< ">" left file longer
+    Different,   ///< "<>" same size, other content
+    Orphan,      ///< "?" file on one side only
+    OrphanLeft,  ///< "? -->" left file only, copying it to the right is suggested
+    OrphanRight, ///< "? <--" right file only, copying it to the left is suggested
+    CopyRight,   ///< "-->"
+    CopyLeft,    ///< "<--"
+    DeleteRight, ///< "X->"
+    DeleteLeft,  ///< "<-X"
+    DeleteBoth,  ///< "XX"
+    Skip,        ///< "]["
+    Unreadable,  ///< "!" the pair could not be read, so no verdict was reached
+};
+
+/// The text of a marker as shown and exported.
+QString MarkerText(Marker marker);
+
+/// One row: at most one left and one right file of the same relative name.
+struct Row
+{
+    NativePath leftName;
+    NativePath rightName;
+    Stamp leftStamp = 0;
+    Stamp rightStamp = 0;
+    Marker marker = Marker::None;
+};
+
+/// The comparison list: the one store of rows, shown directly by the window's list view.
+/// Columns: left name, marker, right name, a spare column, and the hidden left and right stamps.
+/// Field writes are silent; a writer calls announceChanges() before it yields and when it is done, so that
+/// a million writes cost one repaint.
+class ComparisonList : public QAbstractTableModel
+{
+    Q_OBJECT
+public:
+    enum Column { LeftNameColumn, MarkerColumn, RightNameColumn, SpareColumn, LeftStampColumn, RightStampColumn };
+    static constexpr int ColumnCount = 6;
+
+    explicit ComparisonList(QObject *parent = nullptr);
+
+    int count() const { return int(m_rows.size()); }
+    const Row &row(int position) const { return m_rows[size_t(position)]; }
+
+    /// Appends rows at the end (one insertion for the view, however many rows).
+    void appendRows(std::vector<Row> &&rows);
+    /// Removes the row at position; the rows behind it move up by one.
+    void removeRow(int position);
+    /// Removes every row; headers, sort state and folder paths stay.
+    void ClearList();
+
+    void setMarker(int position, Marker marker) { m_rows[size_t(position)].marker = marker; }
+    void setRightSide(int position, const NativePath &name, Stamp stamp);
+    void clearRightNameAndMarker(int position);
+    /// Tells the view that fields of any row may have changed.
+    void announceChanges();
+
+    /// Header text of column 1 (LeftNameColumn) or 3 (RightNameColumn).
+    void setHeaderText(int column, const QString &text);
+    QString headerText(int column) const;
+
+    /// Sort state: turning it on, or changing key or order while on, sorts all rows stably by the text of
+    /// the sort column (names without regard to letter case).
+    bool isSorted() const { return m_sorted; }
+    int sortKey() const { return m_sortKey; }
+    Qt::SortOrder sortOrder() const { return m_sortOrder; }
+    void setSorted(bool sorted);
+    void setSortKey(int column);
+    void setSortOrder(Qt::SortOrder order);
+
+    /// Width of column 1 in the list's horizontal coordinates, kept up to date by the view; a folder dropped
+    /// left of it goes into the left column.
+    int column1Width() const { return m_column1Width; }
+    void setColumn1Width(int width) { m_column1Width = width; }
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+
+private:
+    void sortRows();
+
+    std::vector<Row> m_rows;
+    QString m_headers[ColumnCount];
+    bool m_sorted = false;
+    int m_sortKey = 0;
+    Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
+    int m_column1Width = 0;
+};
+
+/// Finds, for a relative name, the first row in the list's current order whose left name equals it without
+/// regard to letter case. Built once per load, so that pairing a million files takes linear time.
+class LeftNameIndex
+{
+public:
+    explicit LeftNameIndex(const ComparisonList &list);
+    /// The row position, or -1.
+    int find(const NativePath &name) const;
+
+private:
+    QHash<QByteArray, int> m_firstRow;
+};
+
+} // namespace common

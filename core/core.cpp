@@ -1,0 +1,208 @@
+#include "core.h"
+
+#include "names.h"
+
+#include <QScopedValueRollback>
+
+#include <algorithm>
+#include <optional>
+
+namespace common {
+
+namespace {
+const QChar CR(13);
+
+// Folders already on the path from the scanned folder down to the current one, identified by device and
+// inode, so that a link leading back up is not followed into an endless scan.
+struct FolderId
+{
+    quint64 device = 0;
+    quint64 inode = 0;
+    bool operator==(const FolderId &o) const { return device == o.device && inode == o.inode; }
+};
+
+QString accessError(int code, const NativePath &path)
+{
+    return QStringLiteral("Zugriffsfehler %1 auf '%2'").arg(QString::number(code), DisplayName(path)) + CR +
+           QStringLiteral("Dieser Name wird fortan ignoriert ...");
+}
+} // namespace
+
+Core::Core(Host &host, FileSystem &fileSystem) : m_host(host), m_fs(fileSystem) {}
+
+void Core::SetStatus(int panel, const QString &text)
+{
+    if (panel == 2 && !text.isEmpty())
+        m_host.setStatusPanel(2, QStringLiteral("Status: ") + text);
+    else
+        m_host.setStatusPanel(panel, text);
+}
+
+void Core::EnableCompareCommand(bool enabled)
+{
+    m_host.setCompareCommandEnabled(enabled);
+}
+
+void Core::message(const QString &text, Host::Icon icon)
+{
+    m_host.showMessage(text, icon, Host::Buttons::Ok);
+}
+
+void Core::ScanFolder(const NativePath &folder)
+{
+    struct Pending
+    {
+        NativePath path;
+        size_t depth;
+        FolderId id;
+    };
+
+    EntryInfo rootInfo;
+    m_fs.inspect(folder, rootInfo);
+    // A stack visits the subfolders last-listed first, each subtree whole, as a recursion would, without
+    // a recursion's depth limit.
+    std::vector<Pending> pending{{folder, 0, {rootInfo.device, rootInfo.inode}}};
+    std::vector<FolderId> ancestors;
+    std::vector<FolderEntry> entries;
+
+    while (!pending.empty()) {
+        const Pending current = std::move(pending.back());
+        pending.pop_back();
+        ancestors.resize(current.depth);
+        ancestors.push_back(current.id);
+
+        const NativePath working = WithTrailingBackslash(current.path);
+        entries.clear();
+        if (const int error = m_fs.listFolder(working, entries)) {
+            entries.clear();
+            message(accessError(error, current.path), Host::Icon::Warning);
+        }
+        for (const FolderEntry &entry : entries) {
+            if (entry.name.startsWith('.'))
+                continue;
+            NativePath full = working + entry.name;
+            if (entry.error) {
+                message(accessError(entry.error, full), Host::Icon::Warning);
+                continue;
+            }
+            switch (entry.info.kind) {
+            case EntryKind::Folder: {
+                const FolderId id{entry.info.device, entry.info.inode};
+                const bool known = id.inode != 0 || id.device != 0;
+                if (known && std::find(ancestors.begin(), ancestors.end(), id) != ancestors.end())
+                    break; // a link back into a folder of the current path
+                pending.push_back({std::move(full), current.depth + 1, id});
+                break;
+            }
+            case EntryKind::File:
+                m_fileList.push_back({std::move(full), entry.info.modified});
+                break;
+            case EntryKind::Other:
+                break; // FIFOs, sockets and devices have no content to compare and are never opened
+            }
+        }
+        m_host.yield();
+    }
+}
+
+void Core::LoadFolder(NativePath &folder, bool &toLeft)
+{
+    if (m_busy)
+        return;
+    std::optional<QScopedValueRollback<bool>> busy(std::in_place, m_busy, true);
+
+    if (m_list.count() == 0)
+        toLeft = true;
+    folder = WithTrailingBackslash(folder);
+    EnableCompareCommand(false);
+    m_host.setBusy(true);
+    SetStatus(1, QString());
+    SetStatus(2, QString());
+    m_list.setSorted(false);
+
+    if (toLeft) {
+        m_leftPath = folder;
+        m_list.setHeaderText(ComparisonList::LeftNameColumn, DisplayName(folder));
+        m_list.setHeaderText(ComparisonList::RightNameColumn, QStringLiteral("Zweiter Ordner"));
+        m_list.ClearList();
+    } else {
+        m_rightPath = folder;
+        m_list.setHeaderText(ComparisonList::RightNameColumn, DisplayName(folder));
+        for (int i = 0; i < m_list.count(); ++i)
+            m_list.clearRightNameAndMarker(i);
+        m_list.announceChanges();
+    }
+
+    m_fileList.clear();
+    m_host.setProgress(25);
+    SetStatus(2, QStringLiteral("Aufstellung der Dateien im betr. Verzeichnis läuft ..."));
+    ScanFolder(folder);
+    m_host.setProgress(50);
+    SetStatus(2, QStringLiteral("Eintragung der Dateien in die Vergleichsliste läuft ..."));
+
+    std::optional<LeftNameIndex> leftNames;
+    if (!toLeft)
+        leftNames.emplace(m_list);
+    // New rows are gathered and appended in one step before each yield, so the view sees few insertions.
+    std::vector<Row> newRows;
+    const int relativeStart = folder.size();
+    const size_t n = m_fileList.size();
+    for (size_t i = 1; i <= n; ++i) {
+        m_host.setProgress(double(i) * 50.0 / double(n) + 50.0);
+        const ScannedFile &file = m_fileList[i - 1];
+        NativePath relative = file.path.mid(relativeStart);
+        const Stamp stamp = FileStamp(file.modified);
+        if (toLeft) {
+            newRows.push_back({std::move(relative), {}, stamp, 0, Marker::None});
+        } else if (const int row = leftNames->find(relative); row >= 0) {
+            m_list.setRightSide(row, relative, stamp);
+        } else {
+            newRows.push_back({{}, std::move(relative), 0, stamp, Marker::None});
+        }
+        if (i % 64 == 0 && !m_host.speedChecked()) {
+            m_list.appendRows(std::move(newRows));
+            m_list.announceChanges();
+            m_host.yield();
+        }
+    }
+    m_list.appendRows(std::move(newRows));
+    m_list.announceChanges();
+    // Nothing reads the scan's list after the load; a million paths are not kept for nothing.
+    std::vector<ScannedFile>().swap(m_fileList);
+
+    SetStatus(2, QStringLiteral("Eintragung der Dateien abgeschlossen."));
+    const int rows = m_list.count();
+    SetStatus(1, QString::number(rows) + (rows == 1 ? QStringLiteral(" Datei") : QStringLiteral(" Dateien")));
+    m_list.setSorted(true);
+    m_host.setBusy(false);
+    m_host.setProgress(0);
+    EnableCompareCommand(true);
+    busy.reset();
+
+    if (m_host.sofortStartChecked() && !toLeft && !m_batchMode)
+        RunComparison(m_host.binaryModeSelected());
+}
+
+void Core::DropFolder(const std::vector<NativePath> &paths, int dropX)
+{
+    if (paths.empty())
+        return;
+    if (paths.size() >= 2) {
+        message(QStringLiteral("Bitte jeweils nur ein einzelnes Verzeichnis in die Liste ziehen!"));
+        return;
+    }
+    NativePath path = paths.front();
+    EntryInfo info;
+    if (m_fs.inspect(path, info) != 0 || info.kind != EntryKind::Folder) {
+        message(QStringLiteral("Bitte nur Verzeichnisse (keine Einzeldateien) in die Liste ziehen!"));
+        return;
+    }
+    if (path.contains('?')) {
+        message(QStringLiteral("Dieser Verzeichnisname enthält ungültige Zeichen - bitte korrigieren!"));
+        return;
+    }
+    bool toLeft = dropX < m_list.column1Width();
+    LoadFolder(path, toLeft);
+}
+
+} // namespace common

@@ -1,0 +1,97 @@
+#pragma once
+
+#include "comparisonlist.h"
+#include "filesystem.h"
+#include "host.h"
+
+#include <QString>
+
+#include <vector>
+
+namespace common {
+
+/// A file found by the scan: its full path and its modification time from the scan's own stat.
+struct ScannedFile
+{
+    NativePath path;
+    qint64 modified = 0;
+};
+
+/// What the control file of a batch run asks for.
+struct BatchRequests
+{
+    bool binary = false;
+    bool age = false;
+    bool synchronise = false;
+    bool clipboard = false;
+    bool end = false;
+};
+
+/// The totals of one comparison run and the report composed from them.
+struct ComparisonReport
+{
+    qint64 rows = 0;
+    qint64 orphans = 0;
+    qint64 differentLength = 0;
+    qint64 differentContent = 0;
+    qint64 identical = 0;
+    qint64 differentAge = 0;
+    qint64 equalAge = 0;
+    qint64 unreadable = 0;
+    bool allEqual = false; ///< "Beide Verzeichnisse sind vollkommen identisch!"
+    QString text;
+};
+
+/// The comparison core: the module state (folder paths, the scan's file list, batch mode) and the long
+/// operations on the comparison list. It reaches the window only through Host and the disk only through
+/// FileSystem. One long operation runs at a time: a load or comparison asked for while another one is
+/// yielding is refused quietly, so that it cannot work on rows that are being changed.
+class Core
+{
+public:
+    Core(Host &host, FileSystem &fileSystem);
+
+    ComparisonList &list() { return m_list; }
+    const NativePath &LeftPath() const { return m_leftPath; }
+    const NativePath &RightPath() const { return m_rightPath; }
+    const std::vector<ScannedFile> &FileList() const { return m_fileList; }
+    bool BatchMode() const { return m_batchMode; }
+    void setBatchMode(bool on) { m_batchMode = on; }
+    BatchRequests &batchRequests() { return m_requests; }
+    /// A load or comparison is under way (and yielding).
+    bool isBusy() const { return m_busy; }
+
+    /// Writes panel 1 (row count) or panel 2 (status, shown after "Status: " unless empty).
+    void SetStatus(int panel, const QString &text);
+    void EnableCompareCommand(bool enabled);
+
+    /// Appends the full paths of all files in folder and its subfolders to FileList; entries whose name
+    /// starts with a dot are left out, entries that cannot be inspected are reported and left out.
+    void ScanFolder(const NativePath &folder);
+    /// Loads a folder into the left column (starting over) or the right column (pairing by name).
+    /// folder receives the path with its trailing separator; toLeft becomes true when the list was empty.
+    void LoadFolder(NativePath &folder, bool &toLeft);
+    /// A drop of paths onto the list at dropX: exactly one folder is loaded, left of column 1's edge into
+    /// the left column; anything else is refused with a message.
+    void DropFolder(const std::vector<NativePath> &paths, int dropX);
+    /// Writes a verdict into every row's marker and shows the report (binaryMode: sizes and contents;
+    /// otherwise the stamps).
+    ComparisonReport RunComparison(bool binaryMode);
+
+private:
+    void message(const QString &text, Host::Icon icon = Host::Icon::None);
+    Marker compareFiles(const NativePath &left, const NativePath &right, std::vector<char> &leftBlock,
+                        std::vector<char> &rightBlock);
+
+    Host &m_host;
+    FileSystem &m_fs;
+    ComparisonList m_list;
+    NativePath m_leftPath;
+    NativePath m_rightPath;
+    std::vector<ScannedFile> m_fileList;
+    bool m_batchMode = false;
+    BatchRequests m_requests;
+    bool m_busy = false;
+};
+
+} // namespace common

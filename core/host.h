@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+
+namespace common {
+
+/// Everything the core needs of the program around it: the window in interactive use, the terminal in the
+/// command-line front end, a recording fake in tests. Texts use CR alone as line break.
+class Host
+{
+public:
+    enum class Icon { None, Information, Warning, Critical };
+    enum class Buttons { Ok, AbortRetryIgnore };
+    enum class Answer { Ok, Abort, Retry, Ignore };
+
+    virtual ~Host() = default;
+
+    /// Shows text in status panel 1 (row count) or 2 (program status), as given.
+    virtual void setStatusPanel(int panel, const QString &text) = 0;
+    /// Sets the progress bar, 0 to 100.
+    virtual void setProgress(double value) = 0;
+    /// Switches the compare command on or off.
+    virtual void setCompareCommandEnabled(bool enabled) = 0;
+    /// Shows or hides the busy (hourglass) pointer.
+    virtual void setBusy(bool busy) = 0;
+    /// Runs pending window events once.
+    virtual void yield() = 0;
+    /// Shows a modal message titled with the program's name and returns the button chosen.
+    virtual Answer showMessage(const QString &text, Icon icon, Buttons buttons) = 0;
+
+    /// SofortStartCheck is ticked: filling the right column starts the comparison.
+    virtual bool sofortStartChecked() const = 0;
+    /// SpeedCheck is ticked: the long loops do not yield.
+    virtual bool speedChecked() const = 0;
+    /// CompModeOpt(0), the binary comparison, is the selected mode (else the age comparison).
+    virtual bool binaryModeSelected() const = 0;
+};
+
+} // namespace common

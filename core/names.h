@@ -1,0 +1,22 @@
+#pragma once
+
+#include "filesystem.h"
+
+#include <QString>
+
+namespace common {
+
+/// The path with the folder separator appended unless it already ends in one.
+NativePath WithTrailingBackslash(NativePath path);
+
+/// The program's own folder, ending in the separator.
+NativePath AppFolder();
+
+/// A native name as text for the user; bytes that are not UTF-8 show as replacement characters.
+QString DisplayName(const NativePath &name);
+
+/// A key under which names that differ only in letter case (umlauts included) are equal, while names
+/// that differ in any other byte stay distinct, also where a name is not valid UTF-8.
+QByteArray FoldedName(const NativePath &name);
+
+} // namespace common

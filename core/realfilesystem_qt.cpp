@@ -1,0 +1,80 @@
+#include "filesystem.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+// Portable implementation for platforms whose file names are Unicode (Windows): the native path is the
+// UTF-8 form of the name, which round-trips without loss there.
+namespace common {
+namespace {
+
+EntryInfo infoOf(const QFileInfo &fi)
+{
+    EntryInfo info;
+    info.kind = fi.isDir() ? EntryKind::Folder : fi.isFile() ? EntryKind::File : EntryKind::Other;
+    info.modified = fi.lastModified().toSecsSinceEpoch();
+    info.size = fi.size();
+    return info;
+}
+
+class QtInputFile : public InputFile
+{
+public:
+    explicit QtInputFile(std::unique_ptr<QFile> file) : m_file(std::move(file)) {}
+    qint64 read(char *buffer, qint64 max) override { return m_file->read(buffer, max); }
+
+private:
+    std::unique_ptr<QFile> m_file;
+};
+
+class QtFileSystem : public FileSystem
+{
+public:
+    int listFolder(const NativePath &folder, std::vector<FolderEntry> &entries) override
+    {
+        QDir dir(QString::fromUtf8(folder));
+        if (!dir.exists() || !dir.isReadable())
+            return dir.exists() ? 5 : NotFound;
+        const auto list = dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                                            QDir::Unsorted);
+        for (const QFileInfo &fi : list) {
+            if (!fi.exists())
+                continue;
+            FolderEntry entry;
+            entry.name = fi.fileName().toUtf8();
+            entry.info = infoOf(fi);
+            entries.push_back(std::move(entry));
+        }
+        return 0;
+    }
+
+    int inspect(const NativePath &path, EntryInfo &info) override
+    {
+        const QFileInfo fi(QString::fromUtf8(path));
+        if (!fi.exists())
+            return NotFound;
+        info = infoOf(fi);
+        return 0;
+    }
+
+    std::unique_ptr<InputFile> openForReading(const NativePath &path, int &error) override
+    {
+        auto file = std::make_unique<QFile>(QString::fromUtf8(path));
+        if (!QFileInfo(*file).isFile() || !file->open(QIODevice::ReadOnly)) {
+            error = file->exists() ? 5 : NotFound;
+            return nullptr;
+        }
+        error = 0;
+        return std::make_unique<QtInputFile>(std::move(file));
+    }
+};
+
+} // namespace
+
+std::unique_ptr<FileSystem> createRealFileSystem()
+{
+    return std::make_unique<QtFileSystem>();
+}
+
+} // namespace common
