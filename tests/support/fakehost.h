@@ -1,0 +1,49 @@
+#pragma once
+
+#include "host.h"
+
+#include <QList>
+#include <QStringList>
+
+#include <functional>
+
+/// A host that records what the core shows and answers message boxes from a script.
+class FakeHost : public common::Host
+{
+public:
+    struct Message
+    {
+        QString text;
+        Icon icon;
+        Buttons buttons;
+    };
+
+    QString panel1;
+    QString panel2;
+    QStringList statusHistory; ///< every text written to panel 2, empty ones included
+    QStringList countHistory;  ///< every text written to panel 1
+    QList<double> progress;
+    QList<bool> compareEnabled;
+    QList<bool> busy;
+    QList<Message> messages;
+    QList<Answer> answers; ///< taken in order for Abort/Retry/Ignore boxes; Ignore when none is left
+    int yields = 0;
+    std::function<void()> onYield;
+
+    bool sofortStart = false;
+    bool speed = false;
+    bool binary = true;
+
+    void setStatusPanel(int panel, const QString &text) override;
+    void setProgress(double value) override { progress.append(value); }
+    void setCompareCommandEnabled(bool enabled) override { compareEnabled.append(enabled); }
+    void setBusy(bool on) override { busy.append(on); }
+    void yield() override;
+    Answer showMessage(const QString &text, Icon icon, Buttons buttons) override;
+    bool sofortStartChecked() const override { return sofortStart; }
+    bool speedChecked() const override { return speed; }
+    bool binaryModeSelected() const override { return binary; }
+
+    QStringList messageTexts() const;
+    void clearRecords();
+};
