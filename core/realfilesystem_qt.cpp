@@ -1,5 +1,6 @@
 #include "filesystem.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
