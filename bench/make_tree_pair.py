@@ -87,17 +87,17 @@ def plan_folders(rng, n_files):
     remaining = n_files
     while remaining > 0:
         depth = rng.randint(3, 5)
-        parts = tuple(f"dir{rng.randrange(fanout):02d}" for _ in range(depth))
-        if parts in used:
+        names = tuple(f"dir{rng.randrange(fanout):02d}" for _ in range(depth))
+        if names in used:
             continue
-        used.add(parts)
+        used.add(names)
         count = min(rng.randint(20, 100), remaining)
-        folders.append((os.path.join(*parts), count))
+        folders.append((os.path.join(*names), count))
         remaining -= count
     return folders
 
 
-class FileSpec:
+class FilePlan:
     __slots__ = ("rel", "size", "offset", "mtime_ns")
 
     def __init__(self, rel, size, offset, mtime_ns):
@@ -176,7 +176,7 @@ def main():
             name = f"file{serial:06d}{EXTENSIONS[rng.randrange(len(EXTENSIONS))]}"
             serial += 1
             size, offset = sizer.draw()
-            files.append(FileSpec(os.path.join(rel_dir, name), size, offset,
+            files.append(FilePlan(os.path.join(rel_dir, name), size, offset,
                                   sizer.mtime_ns()))
 
     per_kind = round(args.files * args.change_share)
@@ -193,7 +193,7 @@ def main():
     for k in range(per_kind):
         rel_dir = folders[rng.randrange(len(folders))][0]
         size, offset = sizer.draw()
-        extras.append(FileSpec(os.path.join(rel_dir, f"extra{k:06d}.dat"),
+        extras.append(FilePlan(os.path.join(rel_dir, f"extra{k:06d}.dat"),
                                size, offset, sizer.mtime_ns()))
 
     pattern = Random(args.seed ^ 0x5EED).randbytes(sizer.pattern_len)
