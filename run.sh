@@ -5,4 +5,4 @@ cd "$(dirname "$0")"
 scripts/ensure-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build
-exec build/cli/kalmora-cli "$@"
+exec build/app/kalmora "$@"

@@ -21,6 +21,7 @@ public:
     void setBusy(bool) override {}
     void yield() override {}
     Answer showMessage(const QString &text, Icon icon, Buttons buttons) override;
+    QByteArray browseForFolder(const QString &) override { return {}; }
     bool sofortStartChecked() const override { return false; }
     bool speedChecked() const override { return true; }
     bool binaryModeSelected() const override { return m_binaryMode; }

@@ -1,7 +1,5 @@
 #include "core.h"
 
-#include <QScopedValueRollback>
-
 #include <cstring>
 
 namespace common {
@@ -72,7 +70,7 @@ ComparisonReport Core::RunComparison(bool binaryMode)
     ComparisonReport report;
     if (m_busy)
         return report;
-    QScopedValueRollback<bool> busy(m_busy, true);
+    BusyScope busy(*this);
 
     const QString modeWord = binaryMode ? QStringLiteral("Binär") : QStringLiteral("Alters");
     EnableCompareCommand(false);

@@ -38,7 +38,7 @@ ComparisonList::ComparisonList(QObject *parent) : QAbstractTableModel(parent)
     m_headers[RightStampColumn] = QStringLiteral("unsichtbar für datum Rechts");
 }
 
-void ComparisonList::appendRows(std::vector<Row> &&rows)
+void ComparisonList::appendRows(std::vector<Row> &rows)
 {
     if (rows.empty())
         return;
@@ -115,6 +115,16 @@ void ComparisonList::setSortOrder(Qt::SortOrder order)
         sortRows();
 }
 
+void ComparisonList::setFrozen(bool frozen)
+{
+    m_frozen = frozen;
+    if (!frozen && m_sortPending) {
+        m_sortPending = false;
+        if (m_sorted)
+            sortRows();
+    }
+}
+
 void ComparisonList::sort(int column, Qt::SortOrder order)
 {
     m_sortKey = column;
@@ -141,6 +151,10 @@ std::vector<int> stableOrder(const std::vector<Key> &keys, Qt::SortOrder order)
 
 void ComparisonList::sortRows()
 {
+    if (m_frozen) {
+        m_sortPending = true;
+        return;
+    }
     std::vector<int> order;
     switch (m_sortKey) {
     case LeftNameColumn:

@@ -58,8 +58,8 @@ public:
     int count() const { return int(m_rows.size()); }
     const Row &row(int position) const { return m_rows[size_t(position)]; }
 
-    /// Appends rows at the end (one insertion for the view, however many rows).
-    void appendRows(std::vector<Row> &&rows);
+    /// Moves rows to the end of the list (one insertion for the view, however many) and empties the vector.
+    void appendRows(std::vector<Row> &rows);
     /// Removes the row at position; the rows behind it move up by one.
     void removeRow(int position);
     /// Removes every row; headers, sort state and folder paths stay.
@@ -83,6 +83,9 @@ public:
     void setSorted(bool sorted);
     void setSortKey(int column);
     void setSortOrder(Qt::SortOrder order);
+    /// While frozen, a long operation addresses rows by position: sort requests only change the sort state,
+    /// and the rows are sorted when the list thaws.
+    void setFrozen(bool frozen);
 
     /// Width of column 1 in the list's horizontal coordinates, kept up to date by the view; a folder dropped
     /// left of it goes into the left column.
@@ -104,6 +107,8 @@ private:
     int m_sortKey = 0;
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
     int m_column1Width = 0;
+    bool m_frozen = false;
+    bool m_sortPending = false;
 };
 
 /// Finds, for a relative name, the first row in the list's current order whose left name equals it without

@@ -2,8 +2,6 @@
 
 #include "names.h"
 
-#include <QScopedValueRollback>
-
 #include <algorithm>
 #include <optional>
 
@@ -29,6 +27,21 @@ QString accessError(int code, const NativePath &path)
 } // namespace
 
 Core::Core(Host &host, FileSystem &fileSystem) : m_host(host), m_fs(fileSystem) {}
+
+Core::BusyScope::BusyScope(Core &core) : m_core(core)
+{
+    m_core.m_busy = true;
+    m_core.m_list.setFrozen(true);
+}
+
+void Core::BusyScope::end()
+{
+    if (!m_active)
+        return;
+    m_active = false;
+    m_core.m_busy = false;
+    m_core.m_list.setFrozen(false);
+}
 
 void Core::SetStatus(int panel, const QString &text)
 {
@@ -109,7 +122,7 @@ void Core::LoadFolder(NativePath &folder, bool &toLeft)
 {
     if (m_busy)
         return;
-    std::optional<QScopedValueRollback<bool>> busy(std::in_place, m_busy, true);
+    BusyScope busy(*this);
 
     if (m_list.count() == 0)
         toLeft = true;
@@ -160,12 +173,12 @@ void Core::LoadFolder(NativePath &folder, bool &toLeft)
             newRows.push_back({{}, std::move(relative), 0, stamp, Marker::None});
         }
         if (i % 64 == 0 && !m_host.speedChecked()) {
-            m_list.appendRows(std::move(newRows));
+            m_list.appendRows(newRows);
             m_list.announceChanges();
             m_host.yield();
         }
     }
-    m_list.appendRows(std::move(newRows));
+    m_list.appendRows(newRows);
     m_list.announceChanges();
     // Nothing reads the scan's list after the load; a million paths are not kept for nothing.
     std::vector<ScannedFile>().swap(m_fileList);
@@ -173,14 +186,24 @@ void Core::LoadFolder(NativePath &folder, bool &toLeft)
     SetStatus(2, QStringLiteral("Eintragung der Dateien abgeschlossen."));
     const int rows = m_list.count();
     SetStatus(1, QString::number(rows) + (rows == 1 ? QStringLiteral(" Datei") : QStringLiteral(" Dateien")));
+    busy.end();
     m_list.setSorted(true);
     m_host.setBusy(false);
     m_host.setProgress(0);
     EnableCompareCommand(true);
-    busy.reset();
 
     if (m_host.sofortStartChecked() && !toLeft && !m_batchMode)
         RunComparison(m_host.binaryModeSelected());
+}
+
+void Core::AskForFolder(bool &toLeft)
+{
+    if (m_busy)
+        return; // the choice could not be loaded now
+    NativePath folder = m_host.browseForFolder(QStringLiteral("Bitte geben Sie den Namen des") + CR +
+                                               QStringLiteral("zu vergleichenden Ordners an:"));
+    if (!folder.isEmpty())
+        LoadFolder(folder, toLeft);
 }
 
 void Core::DropFolder(const std::vector<NativePath> &paths, int dropX)

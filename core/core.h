@@ -54,6 +54,7 @@ public:
     ComparisonList &list() { return m_list; }
     const NativePath &LeftPath() const { return m_leftPath; }
     const NativePath &RightPath() const { return m_rightPath; }
+    /// The files found by ScanFolder; a load empties it again once the rows are made.
     const std::vector<ScannedFile> &FileList() const { return m_fileList; }
     bool BatchMode() const { return m_batchMode; }
     void setBatchMode(bool on) { m_batchMode = on; }
@@ -71,6 +72,8 @@ public:
     /// Loads a folder into the left column (starting over) or the right column (pairing by name).
     /// folder receives the path with its trailing separator; toLeft becomes true when the list was empty.
     void LoadFolder(NativePath &folder, bool &toLeft);
+    /// Asks the user for a folder and loads it (nothing happens when the user cancels).
+    void AskForFolder(bool &toLeft);
     /// A drop of paths onto the list at dropX: exactly one folder is loaded, left of column 1's edge into
     /// the left column; anything else is refused with a message.
     void DropFolder(const std::vector<NativePath> &paths, int dropX);
@@ -79,6 +82,19 @@ public:
     ComparisonReport RunComparison(bool binaryMode);
 
 private:
+    /// Marks a long operation: the core refuses a second one and the list defers sorting until it ends.
+    class BusyScope
+    {
+    public:
+        explicit BusyScope(Core &core);
+        ~BusyScope() { end(); }
+        void end();
+
+    private:
+        Core &m_core;
+        bool m_active = true;
+    };
+
     void message(const QString &text, Host::Icon icon = Host::Icon::None);
     Marker compareFiles(const NativePath &left, const NativePath &right, std::vector<char> &leftBlock,
                         std::vector<char> &rightBlock);

@@ -27,6 +27,8 @@ public:
     virtual void yield() = 0;
     /// Shows a modal message titled with the program's name and returns the button chosen.
     virtual Answer showMessage(const QString &text, Icon icon, Buttons buttons) = 0;
+    /// Lets the user pick a folder under the given title; empty when cancelled.
+    virtual QByteArray browseForFolder(const QString &title) = 0;
 
     /// SofortStartCheck is ticked: filling the right column starts the comparison.
     virtual bool sofortStartChecked() const = 0;

@@ -37,9 +37,9 @@ QByteArray FoldedName(const NativePath &name)
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString text = decoder.decode(name);
     if (decoder.hasError()) {
-        // Folding through a lossy decoding would let different names meet; such a name only matches
-        // itself. No file name holds a NUL, so the prefix keeps it apart from every folded UTF-8 key.
-        return QByteArray(1, '\0') + name;
+        // Folding through a lossy decoding would let different names meet, so only the ASCII letters of
+        // such a name are folded. No file name holds a NUL: the prefix keeps these keys apart from UTF-8 ones.
+        return QByteArray(1, '\0') + name.toLower();
     }
     return text.toCaseFolded().toUtf8();
 }

@@ -16,6 +16,11 @@ EntryInfo infoOf(const QFileInfo &fi)
     info.kind = fi.isDir() ? EntryKind::Folder : fi.isFile() ? EntryKind::File : EntryKind::Other;
     info.modified = fi.lastModified().toSecsSinceEpoch();
     info.size = fi.size();
+    if (info.kind == EntryKind::Folder) {
+        // No inode here: the canonical path identifies a folder for the link-loop guard.
+        info.device = 1;
+        info.inode = qHash(fi.canonicalFilePath());
+    }
     return info;
 }
 

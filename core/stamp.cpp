@@ -15,7 +15,9 @@ Stamp FileStamp(qint64 modifiedSecs)
     if (!localtime_r(&t, &local))
         return 0;
 #endif
-    const quint64 date = quint64(local.tm_year + 1900) * 10000 + quint64(local.tm_mon + 1) * 100 + local.tm_mday;
+    // Stamps have four digits for the year.
+    const int year = qBound(0, local.tm_year + 1900, 9999);
+    const quint64 date = quint64(year) * 10000 + quint64(local.tm_mon + 1) * 100 + local.tm_mday;
     const quint64 time = quint64(local.tm_hour) * 10000 + quint64(local.tm_min) * 100 + local.tm_sec;
     return date * 1000000 + time;
 }

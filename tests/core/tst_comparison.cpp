@@ -7,6 +7,8 @@
 
 #include <cerrno>
 #include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
 
 using namespace common;
 
@@ -108,6 +110,31 @@ private Q_SLOTS:
         f.core.RunComparison(false);
         QCOMPARE(f.markerOf("f"), marker);
         QCOMPARE(f.fs.opens, 0); // the age comparison opens no file
+    }
+
+    void sameSecondIsTheSameAge()
+    {
+        Fixture f;
+        f.left.file("f");
+        f.right.file("f");
+        const struct timespec times[2] = {{TestDir::DefaultTime, 999999999}, {TestDir::DefaultTime, 999999999}};
+        QCOMPARE(::utimensat(AT_FDCWD, f.right.path("f").constData(), times, 0), 0);
+        f.loadBoth();
+        f.core.RunComparison(false);
+        QCOMPARE(f.markerOf("f"), QString("="));
+    }
+
+    void onlyTheLeftFolderLoaded()
+    {
+        Fixture f;
+        f.left.file("a");
+        f.left.file("b");
+        NativePath l = f.left.path();
+        bool toLeft = true;
+        f.core.LoadFolder(l, toLeft);
+        f.core.RunComparison(false);
+        QCOMPARE(f.markerOf("a"), QString("? -->"));
+        QCOMPARE(f.markerOf("b"), QString("? -->"));
     }
 
     void ageUsesStampsOfTheLoad()

@@ -110,6 +110,28 @@ private Q_SLOTS:
         QCOMPARE(f.host.yields, 1); // the scan yields per folder whatever the option says
     }
 
+    void orderOfTheSteps()
+    {
+        TestDir left, right;
+        left.file("a");
+        right.file("a");
+        Fixture f;
+        f.load(left.path(), true);
+        QCOMPARE(f.host.events,
+                 (QStringList{"compare:off", "busy:on", "panel1:", "panel2:", "progress:25",
+                              "panel2:Status: Aufstellung der Dateien im betr. Verzeichnis läuft ...", "yield",
+                              "progress:50", "panel2:Status: Eintragung der Dateien in die Vergleichsliste läuft ...",
+                              "progress:100", "panel2:Status: Eintragung der Dateien abgeschlossen.", "panel1:1 Datei",
+                              "busy:off", "progress:0", "compare:on"}));
+        f.load(right.path(), false);
+        f.host.clearRecords();
+        f.core.RunComparison(true);
+        QCOMPARE(f.host.events, (QStringList{"compare:off", "panel2:Status: Binärvergleich läuft ...", "progress:100",
+                                             "panel2:Status: Binärvergleich fertig!",
+                                             "message:Ergebnis des Binärvergleichs von 1 Dateien:", "progress:0",
+                                             "compare:on"}));
+    }
+
     void countPanel_data()
     {
         QTest::addColumn<int>("files");
@@ -148,7 +170,10 @@ private Q_SLOTS:
         TestDir dir;
         dir.file("x.txt");
         dir.file("S1/f.txt");
+        dir.file("S1/T/f.txt");
         dir.file("S2/f.txt");
+        dir.file("S2/U/g.txt");
+        dir.file("S2/h.txt");
         dir.file(".profile");
         dir.file(".git/config");
         dir.folder("empty/inner");
@@ -159,9 +184,10 @@ private Q_SLOTS:
         QStringList found;
         for (const ScannedFile &file : f.core.FileList())
             found << QString::fromUtf8(relativeTo(dir, file.path));
-        QCOMPARE(found, (QStringList{"x.txt", "S2/f.txt", "S1/f.txt"}));
+        // A folder's files, then the subtree of the subfolder listed last, then the one before it.
+        QCOMPARE(found, (QStringList{"x.txt", "S2/f.txt", "S2/h.txt", "S2/U/g.txt", "S1/f.txt", "S1/T/f.txt"}));
         QCOMPARE(f.host.messages.size(), 0);
-        QCOMPARE(f.host.yields, 5); // the folder, S1, S2, empty, empty/inner
+        QCOMPARE(f.host.yields, 7); // the folder, S1, S1/T, S2, S2/U, empty, empty/inner
     }
 
     void pathWithOrWithoutSeparator()
@@ -232,17 +258,26 @@ private Q_SLOTS:
     void namesDifferingOnlyInCaseOnTheLeft()
     {
         TestDir left, right1, right2;
-        left.file("readme");
+        left.file("readme", {}, TestDir::DefaultTime + 10);
         left.file("README");
         right1.file("ReadMe");
         right1.file("rEADME");
+        right2.file("x");
+        right2.file("X");
         Fixture f;
         f.load(left.path(), true);
+        f.list.sort(ComparisonList::LeftStampColumn, Qt::DescendingOrder); // "readme" is now first
+        QCOMPARE(f.list.row(0).leftName, NativePath("readme"));
         f.load(right1.path(), false);
-        // Both right files join the first matching row; the one found later wins.
+        // Both right files join the first matching row in the current order; the one found later wins.
         QCOMPARE(f.list.count(), 2);
+        QCOMPARE(f.list.row(0).leftName, NativePath("readme"));
         QCOMPARE(f.list.row(0).rightName, NativePath("rEADME"));
         QCOMPARE(f.list.row(1).rightName, NativePath());
+
+        // Right-only names that differ in case get a row each: rows without a left name never match.
+        f.load(right2.path(), false);
+        QCOMPARE(f.list.count(), 4);
     }
 
     void namesThatAreNotUtf8()
@@ -250,14 +285,14 @@ private Q_SLOTS:
         TestDir left, right;
         left.file("caf\xe9.txt", "x");
         left.file("caf\xe8.txt", "y");
-        right.file("caf\xe9.txt", "x");
+        right.file("CAF\xe9.TXT", "x");
         Fixture f;
         f.load(left.path(), true);
         f.load(right.path(), false);
         QCOMPARE(f.list.count(), 2);
         int paired = 0;
         for (int i = 0; i < f.list.count(); ++i)
-            paired += f.list.row(i).rightName == "caf\xe9.txt" && f.list.row(i).leftName == "caf\xe9.txt";
+            paired += f.list.row(i).rightName == "CAF\xe9.TXT" && f.list.row(i).leftName == "caf\xe9.txt";
         QCOMPARE(paired, 1);
     }
 
@@ -285,8 +320,8 @@ private Q_SLOTS:
         f.host.sofortStart = checked;
         f.host.binary = binary;
         f.core.setBatchMode(batch);
-        f.load(left.path(), true);
-        QCOMPARE(f.host.messages.size(), 0); // a left load never compares
+        f.load(left.path(), false); // the empty list makes it the left column, which never compares
+        QCOMPARE(f.host.messages.size(), 0);
         f.load(right.path(), false);
         QCOMPARE(f.host.messages.isEmpty() ? QString() : f.host.messages.first().text.section(QChar(13), 0, 0),
                  report);
@@ -343,6 +378,26 @@ private Q_SLOTS:
         f.core.DropFolder({dir.path("N")}, 251);
         QCOMPARE(f.rows(), QStringList{"n||"});
         QCOMPARE(f.host.messages.size(), 0);
+    }
+
+    void askForFolder()
+    {
+        TestDir left, right;
+        left.file("l");
+        right.file("l");
+        Fixture f;
+        bool toLeft = true;
+        f.core.AskForFolder(toLeft); // cancelled
+        QCOMPARE(f.list.count(), 0);
+        QCOMPARE(f.host.folderDialogTitles,
+                 QStringList{"Bitte geben Sie den Namen des" + QString(QChar(13)) + "zu vergleichenden Ordners an:"});
+        f.host.chosenFolder = left.path();
+        f.core.AskForFolder(toLeft);
+        f.host.chosenFolder = right.path();
+        toLeft = false;
+        f.core.AskForFolder(toLeft);
+        QCOMPARE(f.rows(), QStringList{"l||l"});
+        QCOMPARE(f.core.RightPath(), right.path() + '/');
     }
 
     void unreadableEntriesAreReportedAndSkipped()

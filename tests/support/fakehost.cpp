@@ -2,6 +2,7 @@
 
 void FakeHost::setStatusPanel(int panel, const QString &text)
 {
+    events.append(QStringLiteral("panel%1:%2").arg(panel).arg(text));
     if (panel == 1) {
         panel1 = text;
         countHistory.append(text);
@@ -11,8 +12,27 @@ void FakeHost::setStatusPanel(int panel, const QString &text)
     }
 }
 
+void FakeHost::setProgress(double value)
+{
+    events.append(QStringLiteral("progress:") + QString::number(value));
+    progress.append(value);
+}
+
+void FakeHost::setCompareCommandEnabled(bool enabled)
+{
+    events.append(enabled ? QStringLiteral("compare:on") : QStringLiteral("compare:off"));
+    compareEnabled.append(enabled);
+}
+
+void FakeHost::setBusy(bool on)
+{
+    events.append(on ? QStringLiteral("busy:on") : QStringLiteral("busy:off"));
+    busy.append(on);
+}
+
 void FakeHost::yield()
 {
+    events.append(QStringLiteral("yield"));
     ++yields;
     if (onYield)
         onYield();
@@ -20,6 +40,7 @@ void FakeHost::yield()
 
 common::Host::Answer FakeHost::showMessage(const QString &text, Icon icon, Buttons buttons)
 {
+    events.append(QStringLiteral("message:") + text.section(QChar(13), 0, 0));
     messages.append({text, icon, buttons});
     if (buttons == Buttons::Ok)
         return Answer::Ok;
@@ -36,6 +57,7 @@ QStringList FakeHost::messageTexts() const
 
 void FakeHost::clearRecords()
 {
+    events.clear();
     statusHistory.clear();
     countHistory.clear();
     progress.clear();
@@ -43,4 +65,10 @@ void FakeHost::clearRecords()
     busy.clear();
     messages.clear();
     yields = 0;
+}
+
+QByteArray FakeHost::browseForFolder(const QString &title)
+{
+    folderDialogTitles.append(title);
+    return chosenFolder;
 }

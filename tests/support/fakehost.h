@@ -20,6 +20,7 @@ public:
 
     QString panel1;
     QString panel2;
+    QStringList events;        ///< every call in order: "panel2:text", "progress:50", "compare:off", ...
     QStringList statusHistory; ///< every text written to panel 2, empty ones included
     QStringList countHistory;  ///< every text written to panel 1
     QList<double> progress;
@@ -27,6 +28,8 @@ public:
     QList<bool> busy;
     QList<Message> messages;
     QList<Answer> answers; ///< taken in order for Abort/Retry/Ignore boxes; Ignore when none is left
+    QByteArray chosenFolder; ///< what the folder dialog returns
+    QStringList folderDialogTitles;
     int yields = 0;
     std::function<void()> onYield;
 
@@ -35,11 +38,12 @@ public:
     bool binary = true;
 
     void setStatusPanel(int panel, const QString &text) override;
-    void setProgress(double value) override { progress.append(value); }
-    void setCompareCommandEnabled(bool enabled) override { compareEnabled.append(enabled); }
-    void setBusy(bool on) override { busy.append(on); }
+    void setProgress(double value) override;
+    void setCompareCommandEnabled(bool enabled) override;
+    void setBusy(bool on) override;
     void yield() override;
     Answer showMessage(const QString &text, Icon icon, Buttons buttons) override;
+    QByteArray browseForFolder(const QString &title) override;
     bool sofortStartChecked() const override { return sofortStart; }
     bool speedChecked() const override { return speed; }
     bool binaryModeSelected() const override { return binary; }

@@ -1,0 +1,514 @@
+#include "form1.h"
+
+#include "modresizeapp.h"
+#include "qzsammlung.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDropEvent>
+#include <QFile>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTreeView>
+#include <QUrl>
+
+using namespace ModresizeApp;
+
+namespace {
+
+const char ProgramName[] = "Kalmora";
+
+// Design geometry of every control, in twips.
+struct Place
+{
+    int left, top, width, height;
+};
+constexpr Place WindowSize{0, 0, 8730, 6210};
+constexpr Place Frame1Place{60, 60, 8595, 4395};
+constexpr Place ListePlace{120, 240, 8355, 3555};
+constexpr Place Frame2Place{120, 3900, 6255, 435};
+constexpr Place Btn0Place{0, 0, 1395, 375};
+constexpr Place Opt0Place{1620, 0, 1335, 375};
+constexpr Place Opt1Place{3000, 0, 1395, 375};
+constexpr Place PbarPlace{4560, 0, 1575, 375};
+constexpr Place Btn1Place{7140, 3960, 1395, 375};
+constexpr Place Frame3Place{60, 4560, 8595, 1335};
+constexpr Place SofortPlace{120, 240, 3225, 435};
+constexpr Place ToolTipPlace{120, 930, 1635, 255};
+constexpr Place TopMostPlace{3480, 240, 1755, 435};
+constexpr Place SpeedPlace{3480, 900, 1755, 315};
+constexpr Place Frame4Place{5460, 240, 3075, 1035};
+constexpr Place SbarPlace{0, 5955, 8730, 255};
+
+// Column widths in hundredths of a millimetre; the stamp columns are hidden.
+constexpr int ColumnWidths[common::ComparisonList::ColumnCount] = {6662, 1411, 6662, 117592, 0, 0};
+
+QRect pixels(const QWidget *w, const Place &p)
+{
+    const double tpp = TwipsPerPixel(w);
+    return QRect(qRound(p.left / tpp), qRound(p.top / tpp), qRound(p.width / tpp), qRound(p.height / tpp));
+}
+
+// The marker that row menu item index writes; None for separators, "&Abbrechen" and anything else.
+common::Marker menuMarker(int index)
+{
+    switch (index) {
+    case 1: return common::Marker::CopyRight;
+    case 2: return common::Marker::CopyLeft;
+    case 4: return common::Marker::DeleteRight;
+    case 5: return common::Marker::DeleteLeft;
+    case 6: return common::Marker::DeleteBoth;
+    case 8: return common::Marker::Skip;
+    default: return common::Marker::None;
+    }
+}
+
+// Local paths of a drag, with the bytes of each name: the URL keeps them percent-encoded.
+std::vector<common::NativePath> droppedPaths(const QMimeData *data)
+{
+    std::vector<common::NativePath> paths;
+    for (const QUrl &url : data->urls()) {
+        if (url.isLocalFile())
+            paths.push_back(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()));
+    }
+    return paths;
+}
+
+} // namespace
+
+Form1::Form1(common::FileSystem &fileSystem, QWidget *parent) : QWidget(parent), m_core(*this, fileSystem)
+{
+    createControls();
+    createRowMenu();
+}
+
+Form1::~Form1() = default;
+
+QPushButton *Form1::Btn(int index) const
+{
+    return index >= 0 && index <= 10 ? m_buttons[index] : nullptr;
+}
+
+QAction *Form1::pumXXX(int index) const
+{
+    return index >= 1 && index <= 10 ? m_menuItems[index] : nullptr;
+}
+
+void Form1::createControls()
+{
+    QFont font = this->font();
+    font.setPointSizeF(8);
+    setFont(font);
+    resize(pixels(this, WindowSize).size());
+
+    auto place = [this](QWidget *w, const Place &p) { w->setGeometry(pixels(this, p)); };
+    auto button = [&](int index, QWidget *parent, const QString &caption, const Place &p) {
+        auto *b = new QPushButton(caption, parent);
+        place(b, p);
+        connect(b, &QPushButton::clicked, this, [this, index] { Btn_Click(index); });
+        m_buttons[index] = b;
+        return b;
+    };
+    auto check = [&](QWidget *parent, const QString &caption, const Place &p) {
+        auto *c = new QCheckBox(caption, parent);
+        place(c, p);
+        return c;
+    };
+
+    Frame1 = new QGroupBox(QStringLiteral("Vergleichsliste"), this);
+    place(Frame1, Frame1Place);
+    Liste = new QTreeView(Frame1);
+    place(Liste, ListePlace);
+    Liste->setModel(&m_core.list());
+    Liste->setRootIsDecorated(false);
+    Liste->setUniformRowHeights(true);
+    Liste->setItemsExpandable(false);
+    Liste->setAllColumnsShowFocus(true);
+    Liste->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    Liste->setSelectionBehavior(QAbstractItemView::SelectRows);
+    Liste->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    Liste->setAcceptDrops(true);
+    Liste->viewport()->setAcceptDrops(true);
+    Liste->viewport()->installEventFilter(this);
+    QHeaderView *header = Liste->header();
+    header->setStretchLastSection(false);
+    header->setSectionsMovable(false);
+    header->setSectionsClickable(true);
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    const double dpi = logicalDpiX();
+    for (int c = 0; c < common::ComparisonList::ColumnCount; ++c)
+        header->resizeSection(c, qRound(ColumnWidths[c] / 2540.0 * dpi));
+    header->hideSection(common::ComparisonList::LeftStampColumn);
+    header->hideSection(common::ComparisonList::RightStampColumn);
+    m_core.list().setColumn1Width(header->sectionSize(0));
+    connect(header, &QHeaderView::sectionResized, this, [this](int column, int, int size) {
+        if (column == 0)
+            m_core.list().setColumn1Width(size);
+    });
+    connect(header, &QHeaderView::sectionClicked, this, [this](int column) { Liste_ColumnClick(column + 1); });
+    connect(&m_core.list(), &QAbstractItemModel::layoutChanged, this, &Form1::syncSortIndicator);
+    m_columnHeaders[0] = new ColumnHeader(header, common::ComparisonList::LeftNameColumn);
+    m_columnHeaders[1] = new ColumnHeader(header, common::ComparisonList::RightNameColumn);
+
+    Frame2 = new QWidget(Frame1);
+    place(Frame2, Frame2Place);
+    const QIcon folderIcon = style()->standardIcon(QStyle::SP_DirOpenIcon);
+    button(0, Frame2, QString(), Btn0Place)->setIcon(folderIcon);
+    CompModeOpt[0] = new QRadioButton(QStringLiteral("&Binärvergleich"), Frame2);
+    place(CompModeOpt[0], Opt0Place);
+    CompModeOpt[1] = new QRadioButton(QStringLiteral("Al&tersvergleich"), Frame2);
+    place(CompModeOpt[1], Opt1Place);
+    for (int i = 0; i < 2; ++i)
+        connect(CompModeOpt[i], &QRadioButton::clicked, this, [this, i] { CompModeOpt_Click(i); });
+    CompModeOpt[0]->setChecked(true);
+    Pbar = new QProgressBar(Frame2);
+    place(Pbar, PbarPlace);
+    Pbar->setRange(0, 100);
+    Pbar->setValue(0);
+    Pbar->setTextVisible(false);
+    button(1, this, QString(), Btn1Place)->setIcon(folderIcon);
+    for (int i : {0, 1}) {
+        m_buttons[i]->setIconSize(QSize(20, 20));
+        m_buttons[i]->setAccessibleName(QStringLiteral("Ordner auswählen"));
+    }
+
+    Frame3 = new QGroupBox(QStringLiteral("Steuerung"), this);
+    place(Frame3, Frame3Place);
+    // Captions that need two lines are broken where the design breaks them.
+    SofortStartCheck = check(Frame3,
+                             QStringLiteral("&Nach dem Auffüllen der rechten Spalte\nsofort mit dem Vergleich beginnen"),
+                             SofortPlace);
+    ToolTipCheck = check(Frame3, QStringLiteral("&ToolTips anzeigen"), ToolTipPlace);
+    MyTopMostChk = check(Frame3, QStringLiteral("Fenter &immer im\nVordergrund halten"), TopMostPlace);
+    SpeedCheck = check(Frame3, QStringLiteral("&Schneller ausführen"), SpeedPlace);
+    connect(ToolTipCheck, &QCheckBox::toggled, this, &Form1::ToolTipCheck_Click);
+    connect(MyTopMostChk, &QCheckBox::toggled, this, &Form1::MyTopMostChk_Click);
+
+    Frame4 = new QWidget(Frame3);
+    place(Frame4, Frame4Place);
+    button(8, Frame4, QStringLiteral("Dateien-\n&vergleich"), {0, 0, 975, 555});
+    button(7, Frame4, QStringLiteral("Dateien-\n&abgleich"), {1020, 0, 975, 555})->setEnabled(false);
+    button(3, Frame4, QStringLiteral("&Zwischen-\nablage"), {2040, 0, 975, 555});
+    button(2, Frame4, QStringLiteral("&Hilfe"), {0, 600, 975, 375});
+    button(10, Frame4, QStringLiteral("&Info"), {1020, 600, 975, 375});
+    button(9, Frame4, QStringLiteral("&Ende"), {2040, 600, 975, 375});
+
+    Sbar = new QStatusBar(this);
+    place(Sbar, SbarPlace);
+    Sbar->setSizeGripEnabled(false);
+    for (int i = 0; i < 2; ++i) {
+        SbarPanel[i] = new QLabel(Sbar);
+        Sbar->addWidget(SbarPanel[i], i);
+    }
+    SbarPanel[0]->setMinimumWidth(qRound(1500 / TwipsPerPixel(this)));
+
+    QWidget *tabOrder[] = {Liste,         m_buttons[0], CompModeOpt[0], CompModeOpt[1], m_buttons[1],
+                           SofortStartCheck, ToolTipCheck, MyTopMostChk,  SpeedCheck,     m_buttons[8],
+                           m_buttons[7], m_buttons[3], m_buttons[2],   m_buttons[10],  m_buttons[9]};
+    for (size_t i = 1; i < std::size(tabOrder); ++i)
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
+}
+
+void Form1::createRowMenu()
+{
+    pum = new QMenu(this);
+    const char *captions[] = {nullptr,
+                              "--> kopiere nach rechts",
+                              "<-- kopiere nach links",
+                              "-",
+                              "X-> rechts löschen",
+                              "<-X links löschen",
+                              "XX  beide löschen",
+                              "-",
+                              "][ übergehen",
+                              "-",
+                              "&Abbrechen"};
+    for (int i = 1; i <= 10; ++i) {
+        const QString caption = QString::fromUtf8(captions[i]);
+        QAction *item = caption == u"-" ? pum->addSeparator() : pum->addAction(caption);
+        connect(item, &QAction::triggered, this, [this, i] { pumXXX_Click(i); });
+        m_menuItems[i] = item;
+    }
+    pum->setDefaultAction(m_menuItems[10]);
+}
+
+void Form1::Form_Load()
+{
+    QZSAMMLUNG::CenterOnScreen(this);
+    LayoutMainWindow(-1);
+    setMinimumSize(size());
+    setWindowTitle(QString::fromLatin1(ProgramName));
+    ToolTipCheck->setChecked(true);
+    SelectCompareMode(0);
+    m_core.list().ClearList();
+    show();
+}
+
+void Form1::Btn_Click(int index)
+{
+    bool toLeft = index == 0;
+    switch (index) {
+    case 0:
+    case 1: m_core.AskForFolder(toLeft); break;
+    case 8: m_core.RunComparison(CompModeOpt[0]->isChecked()); break;
+    case 9:
+        m_ended = true;
+        QCoreApplication::exit(0);
+        break;
+    default: break;
+    }
+}
+
+void Form1::CompModeOpt_Click(int index)
+{
+    m_buttons[7]->setEnabled(index == 1);
+}
+
+void Form1::SelectCompareMode(int index)
+{
+    CompModeOpt[index]->setChecked(true);
+    CompModeOpt_Click(index);
+}
+
+void Form1::LoadToolTips(int mode)
+{
+    const bool on = mode != 0;
+    auto tip = [on](QWidget *w, const QString &text) { w->setToolTip(on ? text : QString()); };
+    tip(Liste, QStringLiteral("Die zu vergleichenden Verzeichnisse zunächst in die linke und dann in die rechte "
+                              "Spalte ziehen."));
+    if (on) {
+        m_buttons[0]->setToolTip(QStringLiteral("Öffnet einen Dialog zur Verzeichnisauswahl"));
+        m_buttons[1]->setToolTip(QStringLiteral("Öffnet einen Dialog zur Verzeichnisauswahl"));
+    }
+    tip(m_buttons[3], QStringLiteral("Kopiert den aktuellen Listeninhalt in die Zwischenablage"));
+    tip(m_buttons[7], QStringLiteral("Führt den Datenabgleich abhängig von der Relationsliste durch."));
+    tip(m_buttons[8], QStringLiteral("Startet den Vergleich der Dateien in den beiden Verzeichnissen."));
+    tip(m_buttons[9], QStringLiteral("Beendet das Programm."));
+    tip(m_buttons[10], QStringLiteral("Gibt Zusatzinfos über das Programm"));
+    tip(Pbar, QStringLiteral("Zeigt den aktuellen Verarbeitungsstand an."));
+    tip(SbarPanel[0], QStringLiteral("Anzahl der Dateien in der Liste."));
+    tip(SbarPanel[1], QStringLiteral("Programmstatus und Hinweise für den Anwender."));
+    tip(ToolTipCheck, QStringLiteral("Schaltet die Tooltips ein oder aus"));
+    tip(SpeedCheck, QStringLiteral("Erhöht die Performance von ") + QString::fromLatin1(ProgramName) +
+                        QStringLiteral(" zu Lasten anderer Tasks."));
+    tip(CompModeOpt[0], QStringLiteral("Wählt den binären Vergleichsmodus"));
+    tip(CompModeOpt[1], QStringLiteral("Wählt den versionsbezogenen Vergleichsmodus"));
+}
+
+void Form1::ToolTipCheck_Click()
+{
+    LoadToolTips(ToolTipCheck->isChecked() ? 1 : 0);
+}
+
+void Form1::MyTopMostChk_Click()
+{
+    QZSAMMLUNG::SetTopMost(this, MyTopMostChk->isChecked());
+}
+
+void Form1::Liste_MouseDown(int button)
+{
+    m_lastMouseButton = button;
+}
+
+void Form1::Liste_Click()
+{
+    if (m_lastMouseButton == 2)
+        pum->popup(QCursor::pos());
+}
+
+void Form1::Liste_ColumnClick(int index)
+{
+    common::ComparisonList &list = m_core.list();
+    if (index == m_lastSortColumn) {
+        list.setSortOrder(list.sortOrder() == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder);
+    } else {
+        m_lastSortColumn = qint16(index);
+        list.sort(index - 1, list.sortOrder());
+    }
+    syncSortIndicator(); // the header flips its own indicator on a click; the list's state is what counts
+}
+
+void Form1::pumXXX_Click(int index)
+{
+    const common::Marker marker = menuMarker(index);
+    if (marker == common::Marker::None || m_core.isBusy())
+        return;
+    const QItemSelectionModel *selection = Liste->selectionModel();
+    for (const QModelIndex &row : selection->selectedRows())
+        m_core.list().setMarker(row.row(), marker);
+    m_core.list().announceChanges();
+}
+
+void Form1::syncSortIndicator()
+{
+    const common::ComparisonList &list = m_core.list();
+    Liste->header()->setSortIndicatorShown(list.isSorted() && m_lastSortColumn != 0);
+    Liste->header()->setSortIndicator(list.sortKey(), list.sortOrder());
+}
+
+void Form1::LayoutMainWindow(int mode)
+{
+    if (mode == -1) {
+        StoreGeometry(this, 0);
+        for (QObject *o : std::initializer_list<QObject *>{Liste, Frame1, Frame2, Frame3, Frame4})
+            StoreGeometry(o, 0);
+        StoreGeometry(m_buttons[1], 0);
+        StoreGeometry(m_columnHeaders[0], 100);
+        StoreGeometry(m_columnHeaders[1], 100);
+        m_layoutStored = true;
+        return;
+    }
+    if (!m_layoutStored)
+        return;
+    const double tpp = TwipsPerPixel(this);
+    DeltaWidth = float(width() * tpp) - StoredWidth(this);
+    DeltaHeight = float(height() * tpp) - StoredHeight(this);
+    if (DeltaWidth < 0) {
+        DeltaWidth = 0;
+        WriteProperty(this, "Width", StoredWidth(this));
+    }
+    if (DeltaHeight < 0) {
+        DeltaHeight = 0;
+        WriteProperty(this, "Height", StoredHeight(this));
+    }
+    GrowSize(Liste, 0, 0);
+    GrowSize(Frame1, 0, 0);
+    ShiftTop(Frame2, 0);
+    GrowWidth(Frame3, 0);
+    ShiftTop(Frame3, 0);
+    ShiftPosition(m_buttons[1], 0, 0);
+    ShiftLeft(Frame4, 0);
+    GrowWidth(m_columnHeaders[0], 0.5f);
+    GrowWidth(m_columnHeaders[1], 0.5f);
+    Sbar->setGeometry(0, height() - Sbar->height(), width(), Sbar->height());
+}
+
+void Form1::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    if (!isMinimized())
+        LayoutMainWindow(0);
+}
+
+bool Form1::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != Liste->viewport())
+        return QWidget::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::MouseButtonPress: {
+        const auto *mouse = static_cast<QMouseEvent *>(event);
+        const int code = mouse->button() == Qt::LeftButton    ? 1
+                         : mouse->button() == Qt::RightButton ? 2
+                         : mouse->button() == Qt::MiddleButton ? 4
+                                                               : 0;
+        Liste_MouseDown(code);
+        break;
+    }
+    case QEvent::MouseButtonRelease:
+        if (Liste->viewport()->rect().contains(static_cast<QMouseEvent *>(event)->position().toPoint()))
+            Liste_Click();
+        break;
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+        auto *drag = static_cast<QDragMoveEvent *>(event);
+        if (drag->mimeData()->hasUrls())
+            drag->acceptProposedAction();
+        else
+            drag->ignore();
+        return true;
+    }
+    case QEvent::Drop:
+        dropOnList(static_cast<QDropEvent *>(event));
+        return true;
+    default: break;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void Form1::dropOnList(QDropEvent *event)
+{
+    const std::vector<common::NativePath> paths = droppedPaths(event->mimeData());
+    event->acceptProposedAction();
+    m_core.DropFolder(paths, qRound(event->position().x()));
+}
+
+void Form1::setStatusPanel(int panel, const QString &text)
+{
+    SbarPanel[panel == 1 ? 0 : 1]->setText(text);
+}
+
+void Form1::setProgress(double value)
+{
+    Pbar->setValue(int(value));
+}
+
+void Form1::setCompareCommandEnabled(bool enabled)
+{
+    m_buttons[8]->setEnabled(enabled);
+}
+
+void Form1::setBusy(bool busy)
+{
+    if (busy)
+        setCursor(Qt::WaitCursor);
+    else
+        unsetCursor();
+}
+
+void Form1::yield()
+{
+    QCoreApplication::processEvents();
+}
+
+common::Host::Answer Form1::showMessage(const QString &text, Icon icon, Buttons buttons)
+{
+    QMessageBox box(this);
+    box.setWindowTitle(QString::fromLatin1(ProgramName));
+    QString shown = text;
+    box.setText(shown.replace(QChar(13), QChar(10)));
+    box.setIcon(icon == Icon::Information ? QMessageBox::Information
+                : icon == Icon::Warning   ? QMessageBox::Warning
+                : icon == Icon::Critical  ? QMessageBox::Critical
+                                          : QMessageBox::NoIcon);
+    if (buttons == Buttons::AbortRetryIgnore) {
+        box.setStandardButtons(QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore);
+        box.setDefaultButton(QMessageBox::Retry);
+    } else {
+        box.setStandardButtons(QMessageBox::Ok);
+    }
+    switch (box.exec()) {
+    case QMessageBox::Abort: return Answer::Abort;
+    case QMessageBox::Retry: return Answer::Retry;
+    case QMessageBox::Ignore: return Answer::Ignore;
+    default: return Answer::Ok;
+    }
+}
+
+QByteArray Form1::browseForFolder(const QString &title)
+{
+    return QFile::encodeName(QZSAMMLUNG::BrowseForFolder(this, title));
+}
+
+bool Form1::sofortStartChecked() const
+{
+    return SofortStartCheck->isChecked();
+}
+
+bool Form1::speedChecked() const
+{
+    return SpeedCheck->isChecked();
+}
+
+bool Form1::binaryModeSelected() const
+{
+    return CompModeOpt[0]->isChecked();
+}

@@ -1,0 +1,99 @@
+#pragma once
+
+#include "core.h"
+
+#include <QWidget>
+
+class QAction;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QStatusBar;
+class QTreeView;
+
+/// The main window: the comparison list above, the commands below, the status bar at the bottom. It holds
+/// no comparison logic: its commands forward to the core, and it is the core's Host. Controls keep the
+/// names and indices by which the rest of the program and the tests address them.
+class Form1 : public QWidget, public common::Host
+{
+    Q_OBJECT
+public:
+    explicit Form1(common::FileSystem &fileSystem, QWidget *parent = nullptr);
+    ~Form1() override;
+
+    common::Core &core() { return m_core; }
+
+    /// Start-up: placement, design geometry, title, tool tips, binary mode, empty list, show.
+    void Form_Load();
+    /// "&Ende" or the end of a batch run was asked for: the program ends without its closing steps.
+    bool hasEnded() const { return m_ended; }
+
+    void Btn_Click(int index);
+    void CompModeOpt_Click(int index);
+    /// Selects a comparison mode as a click on its option button would.
+    void SelectCompareMode(int index);
+    void LoadToolTips(int mode);
+    void ToolTipCheck_Click();
+    void MyTopMostChk_Click();
+
+    void Liste_MouseDown(int button);
+    void Liste_Click();
+    void Liste_ColumnClick(int index);
+    void pumXXX_Click(int index);
+
+    /// Mode -1 records the design geometry; any other mode lays the controls out for the current size.
+    void LayoutMainWindow(int mode);
+
+    // Host
+    void setStatusPanel(int panel, const QString &text) override;
+    void setProgress(double value) override;
+    void setCompareCommandEnabled(bool enabled) override;
+    void setBusy(bool busy) override;
+    void yield() override;
+    Answer showMessage(const QString &text, Icon icon, Buttons buttons) override;
+    QByteArray browseForFolder(const QString &title) override;
+    bool sofortStartChecked() const override;
+    bool speedChecked() const override;
+    bool binaryModeSelected() const override;
+
+    // Controls
+    QGroupBox *Frame1;
+    QTreeView *Liste;
+    QWidget *Frame2;
+    QRadioButton *CompModeOpt[2];
+    QProgressBar *Pbar;
+    QGroupBox *Frame3;
+    QCheckBox *SofortStartCheck;
+    QCheckBox *ToolTipCheck;
+    QCheckBox *MyTopMostChk;
+    QCheckBox *SpeedCheck;
+    QWidget *Frame4;
+    QStatusBar *Sbar;
+    QLabel *SbarPanel[2];
+    QMenu *pum;
+    QPushButton *Btn(int index) const;
+    QAction *pumXXX(int index) const;
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void createControls();
+    void createRowMenu();
+    void dropOnList(class QDropEvent *event);
+    void syncSortIndicator();
+
+    common::Core m_core;
+    QPushButton *m_buttons[11] = {};
+    QAction *m_menuItems[11] = {};
+    QObject *m_columnHeaders[2] = {};
+    int m_lastMouseButton = 0;
+    qint16 m_lastSortColumn = 0;
+    bool m_ended = false;
+    bool m_layoutStored = false;
+};
