@@ -1,6 +1,8 @@
 #include "form1.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 int main(int argc, char *argv[])
 {
@@ -8,6 +10,12 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Kalmora"));
     QApplication::setOrganizationName(QStringLiteral("Norvane Software"));
     QApplication::setApplicationVersion(QStringLiteral(KALMORA_VERSION));
+
+    // The program speaks German whatever the desktop's language: Qt's own dialogs and buttons too.
+    QTranslator qtTexts;
+    if (qtTexts.load(QStringLiteral("qtbase_de"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
 
     const auto fileSystem = common::createRealFileSystem();
     Form1 form(*fileSystem);

@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QDropEvent>
 #include <QFile>
+#include <QFontDatabase>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -89,6 +90,7 @@ Form1::Form1(common::FileSystem &fileSystem, QWidget *parent) : QWidget(parent),
 {
     createControls();
     createRowMenu();
+    fitFont();
 }
 
 Form1::~Form1() = default;
@@ -216,6 +218,44 @@ void Form1::createControls()
                            m_buttons[7], m_buttons[3], m_buttons[2],   m_buttons[10],  m_buttons[9]};
     for (size_t i = 1; i < std::size(tabOrder); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
+}
+
+// The design places captions in boxes sized for a narrow 8-point font. Where the system's font is wider,
+// take its condensed cut, then smaller sizes, until every caption fits its box.
+void Form1::fitFont()
+{
+    const QList<QAbstractButton *> captioned = findChildren<QAbstractButton *>();
+    auto fits = [&] {
+        for (QAbstractButton *b : captioned) {
+            if (b->text().isEmpty())
+                continue;
+            const bool plainButton = qobject_cast<QPushButton *>(b) != nullptr;
+            const QFontMetrics metrics(b->font());
+            int textWidth = 0;
+            for (const QString &line : b->text().split(u'\n'))
+                textWidth = qMax(textWidth, metrics.horizontalAdvance(QString(line).remove(u'&')));
+            const int needed = plainButton ? textWidth + 6 : b->sizeHint().width();
+            if (needed > b->width())
+                return false;
+        }
+        return true;
+    };
+    QFont font = this->font();
+    const QString condensed = font.family() + QStringLiteral(" Condensed");
+    const bool haveCondensed = QFontDatabase::families().contains(condensed);
+    for (double size = 8; size >= 6.5; size -= 0.5) {
+        font.setPointSizeF(size);
+        setFont(font);
+        if (fits())
+            return;
+        if (haveCondensed) {
+            QFont narrow = font;
+            narrow.setFamily(condensed);
+            setFont(narrow);
+            if (fits())
+                return;
+        }
+    }
 }
 
 void Form1::createRowMenu()

@@ -84,6 +84,7 @@ protected:
 
 private:
     void createControls();
+    void fitFont();
     void createRowMenu();
     void dropOnList(class QDropEvent *event);
     void syncSortIndicator();
