@@ -56,6 +56,18 @@ void CliHost::clearProgress()
     }
 }
 
+bool CliHost::setClipboardText(const QString &text)
+{
+    clearProgress();
+    QByteArray bytes = text.toUtf8();
+    bytes.replace("\r\n", "\n");
+    const bool written = std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) == size_t(bytes.size()) &&
+                         std::fflush(stdout) == 0;
+    if (!written)
+        m_trouble = true;
+    return written;
+}
+
 common::Host::Answer CliHost::showMessage(const QString &text, Icon icon, Buttons buttons)
 {
     clearProgress();

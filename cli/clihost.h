@@ -22,6 +22,10 @@ public:
     void yield() override {}
     Answer showMessage(const QString &text, Icon icon, Buttons buttons) override;
     QByteArray browseForFolder(const QString &) override { return {}; }
+    /// The clipboard of a terminal is standard output, with plain line feeds.
+    bool setClipboardText(const QString &text) override;
+    void selectCompareMode(bool binary) override { m_binaryMode = binary; }
+    void endProgramNow() override {}
     bool sofortStartChecked() const override { return false; }
     bool speedChecked() const override { return true; }
     bool binaryModeSelected() const override { return m_binaryMode; }

@@ -12,20 +12,27 @@
 namespace {
 
 const char Usage[] =
-    "Aufruf: kalmora-cli [--binary | --age] LINKS RECHTS\n"
+    "Aufruf: kalmora-cli [--binary | --age [--sync]] LINKS RECHTS\n"
+    "       kalmora-cli --batch STEUERDATEI\n"
     "\n"
     "Vergleicht die Dateien des Ordners LINKS mit denen des Ordners RECHTS samt aller\n"
     "Unterordner und gibt die Vergleichsliste aus: je Zeile der linke Name, ein Tabulator,\n"
-    "das Relationszeichen, ein Tabulator und der rechte Name.\n"
+    "das Relationszeichen, ein Tabulator und der rechte Name. Enthält LINKS keine Datei,\n"
+    "kommt RECHTS in die linke Spalte.\n"
     "\n"
     "  --binary   Binärvergleich: Größe und Inhalt (Voreinstellung)\n"
     "  --age      Altersvergleich: Datum und Uhrzeit der letzten Änderung\n"
+    "  --sync     nach dem Altersvergleich abgleichen: die neuere Datei ersetzt die ältere\n"
+    "  --batch    die Steuerdatei ausführen wie das Programm im Batch-Modus; die Kopie in\n"
+    "             die Zwischenablage erscheint auf der Standardausgabe\n"
     "  --help     diese Hilfe anzeigen\n"
     "  --version  die Version anzeigen\n"
     "\n"
-    "Meldungen und das Ergebnis erscheinen auf der Standardfehlerausgabe.\n"
-    "Rückgabewert: 0 beide Ordner sind vollkommen identisch, 1 es gibt Unterschiede,\n"
-    "2 bei Problemen (falscher Aufruf, fehlender Ordner, unlesbare Dateien).\n";
+    "Meldungen und das Ergebnis erscheinen auf der Standardfehlerausgabe; Fehler beim\n"
+    "Abgleich werden übergangen und gemeldet.\n"
+    "Rückgabewert: 0 beide Ordner sind vollkommen identisch (mit --sync oder --batch:\n"
+    "alles ausgeführt), 1 es gibt Unterschiede, 2 bei Problemen (falscher Aufruf, fehlender\n"
+    "Ordner, unlesbare Dateien, abgelehnte Steuerdatei, fehlgeschlagener Abgleich).\n";
 
 constexpr int ExitIdentical = 0;
 constexpr int ExitDifferent = 1;
@@ -64,6 +71,8 @@ int main(int argc, char *argv[])
 {
     // Paths are taken from argv as bytes: a decoded argument list would lose names that are not UTF-8.
     bool binaryMode = true;
+    bool synchronise = false;
+    const char *controlFile = nullptr;
     std::vector<common::NativePath> folders;
     for (int i = 1; i < argc; ++i) {
         const char *arg = argv[i];
@@ -79,16 +88,30 @@ int main(int argc, char *argv[])
             binaryMode = true;
         else if (std::strcmp(arg, "--age") == 0)
             binaryMode = false;
+        else if (std::strcmp(arg, "--sync") == 0)
+            synchronise = true;
+        else if (std::strcmp(arg, "--batch") == 0 && i + 1 < argc)
+            controlFile = argv[++i];
         else if (arg[0] == '-' && arg[1] == '-' && arg[2] != 0)
             return usageError("unbekannte Option");
         else
             folders.emplace_back(arg);
     }
-    if (folders.size() != 2)
-        return usageError("bitte genau zwei Ordner angeben");
-
     QCoreApplication app(argc, argv);
     const auto fileSystem = common::createRealFileSystem();
+    if (controlFile) {
+        if (!folders.empty() || synchronise)
+            return usageError("--batch verträgt keine weiteren Angaben");
+        CliHost host(true);
+        common::Core core(host, *fileSystem);
+        core.RunBatchMode(QString::fromLocal8Bit(controlFile));
+        return host.hadTrouble() || core.lastReport().unreadable > 0 ? ExitTrouble : ExitIdentical;
+    }
+    if (folders.size() != 2)
+        return usageError("bitte genau zwei Ordner angeben");
+    if (synchronise && binaryMode)
+        return usageError("ein Abgleich ist nur nach dem Altersvergleich (--age) möglich");
+
     for (const common::NativePath &folder : folders) {
         common::EntryInfo info;
         if (folder.isEmpty() || fileSystem->inspect(folder, info) != 0 || info.kind != common::EntryKind::Folder) {
@@ -105,6 +128,10 @@ int main(int argc, char *argv[])
     core.LoadFolder(folders[1], toLeft);
     const common::ComparisonReport report = core.RunComparison(binaryMode);
     printList(core.list());
+    if (synchronise) {
+        core.RunSynchronisation();
+        return host.hadTrouble() ? ExitTrouble : ExitIdentical;
+    }
 
     if (host.hadTrouble() || report.unreadable > 0)
         return ExitTrouble;

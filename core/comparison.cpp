@@ -142,6 +142,7 @@ ComparisonReport Core::RunComparison(bool binaryMode)
     }
     m_host.setProgress(0);
     EnableCompareCommand(true);
+    m_lastReport = report;
     return report;
 }
 

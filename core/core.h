@@ -5,7 +5,9 @@
 #include "host.h"
 
 #include <QString>
+#include <QStringList>
 
+#include <functional>
 #include <vector>
 
 namespace common {
@@ -80,6 +82,25 @@ public:
     /// Writes a verdict into every row's marker and shows the report (binaryMode: sizes and contents;
     /// otherwise the stamps).
     ComparisonReport RunComparison(bool binaryMode);
+    /// The totals of the last comparison run.
+    const ComparisonReport &lastReport() const { return m_lastReport; }
+
+    /// Carries out the action of every row's marker, from the last row to the first, and takes each handled
+    /// row off the list; a failure asks Abort, Retry or Ignore, and Ignore keeps the row.
+    void RunSynchronisation();
+    /// Creates every missing folder on the way to target; the first failure ends it silently.
+    void PrepareTargetPath(const NativePath &target);
+
+    /// Puts the rows on the clipboard as text: left name, tab, marker, tab, right name, CR LF.
+    void ExportListToClipboard();
+
+    /// Runs the control file named by the command line unattended, after checking it as a whole; does
+    /// nothing for an empty command line.
+    void RunBatchMode(const QString &commandLine);
+    /// A value of an INI file read like a Windows profile (see ProfileValue); defaultValue when the file
+    /// cannot be read or has no such entry.
+    QString ReadIniString(const QString &section, const QString &key, const QString &defaultValue,
+                          const NativePath &fileName);
 
 private:
     /// Marks a long operation: the core refuses a second one and the list defers sorting until it ends.
@@ -96,6 +117,15 @@ private:
     };
 
     void message(const QString &text, Host::Icon icon = Host::Icon::None);
+    enum class Outcome { Done, Ignored, Aborted };
+    /// One file operation of a synchronised row: 0 or an error; why may receive an extra line for the message.
+    using Step = std::function<int(QString &why)>;
+    /// Runs a step and asks Abort, Retry or Ignore until it succeeds or the user gives up.
+    Outcome attempt(const Step &step, const QString &detail, bool &keepRow);
+    /// 0 when path is still what the load saw: the file with the recorded stamp, or nothing where the row
+    /// had no file (missingIsFine: a vanished file is no obstacle either).
+    int checkUnchanged(const NativePath &path, bool hadFile, Stamp recorded, bool missingIsFine, QString &why);
+    QString checkFolder(const NativePath &path, const QString &side);
     Marker compareFiles(const NativePath &left, const NativePath &right, std::vector<char> &leftBlock,
                         std::vector<char> &rightBlock);
 
@@ -107,6 +137,7 @@ private:
     std::vector<ScannedFile> m_fileList;
     bool m_batchMode = false;
     BatchRequests m_requests;
+    ComparisonReport m_lastReport;
     bool m_busy = false;
 };
 

@@ -64,7 +64,18 @@ public:
     virtual int inspect(const NativePath &path, EntryInfo &info) = 0;
     /// Opens a regular file for sequential reading; anything else (a FIFO, a device) is refused with an error.
     virtual std::unique_ptr<InputFile> openForReading(const NativePath &path, int &error) = 0;
+    /// Creates one folder. Returns 0 or the error.
+    virtual int makeFolder(const NativePath &path) = 0;
+    /// Copies a regular file over target (replacing it) with the source's modification time. The copy goes
+    /// to a temporary file beside the target that replaces it only when complete: a failed copy leaves the
+    /// old target as it was and no temporary file. A target that is the source itself is left alone.
+    virtual int copyFile(const NativePath &source, const NativePath &target) = 0;
+    /// Deletes exactly the named entry; a link is deleted, never what it points to; folders are refused.
+    virtual int deleteFile(const NativePath &path) = 0;
 };
+
+/// Temporary files of a copy start with this; the leading dot keeps every scan from listing them.
+constexpr char TemporaryPrefix[] = ".kalmora-";
 
 /// The file system of the machine the program runs on.
 std::unique_ptr<FileSystem> createRealFileSystem();

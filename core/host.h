@@ -29,6 +29,12 @@ public:
     virtual Answer showMessage(const QString &text, Icon icon, Buttons buttons) = 0;
     /// Lets the user pick a folder under the given title; empty when cancelled.
     virtual QByteArray browseForFolder(const QString &title) = 0;
+    /// Replaces the clipboard's content by plain text; false when the clipboard cannot be written.
+    virtual bool setClipboardText(const QString &text) = 0;
+    /// Selects the comparison mode as a click on its option button would (CompModeOpt(0) binary, (1) age).
+    virtual void selectCompareMode(bool binary) = 0;
+    /// Ends the program at once, without the window's closing steps.
+    virtual void endProgramNow() = 0;
 
     /// SofortStartCheck is ticked: filling the right column starts the comparison.
     virtual bool sofortStartChecked() const = 0;

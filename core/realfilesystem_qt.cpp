@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 
 // Portable implementation for platforms whose file names are Unicode (Windows): the native path is the
 // UTF-8 form of the name, which round-trips without loss there.
@@ -73,6 +74,44 @@ public:
         }
         error = 0;
         return std::make_unique<QtInputFile>(std::move(file));
+    }
+
+    int makeFolder(const NativePath &path) override { return QDir().mkdir(QString::fromUtf8(path)) ? 0 : 5; }
+
+    int copyFile(const NativePath &source, const NativePath &target) override
+    {
+        const QFileInfo sourceInfo(QString::fromUtf8(source));
+        const QFileInfo targetInfo(QString::fromUtf8(target));
+        if (!sourceInfo.isFile())
+            return sourceInfo.exists() ? 5 : NotFound;
+        if (targetInfo.exists() && targetInfo.canonicalFilePath() == sourceInfo.canonicalFilePath())
+            return 0;
+        QFile in(sourceInfo.filePath());
+        QSaveFile out(targetInfo.filePath()); // writes beside the target and replaces it only on commit
+        if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly))
+            return 5;
+        QByteArray buffer(262144, Qt::Uninitialized);
+        for (qint64 n; (n = in.read(buffer.data(), buffer.size())) != 0;) {
+            if (n < 0 || out.write(buffer.constData(), n) != n) {
+                out.cancelWriting();
+                return 5;
+            }
+        }
+        if (!out.commit())
+            return 5;
+        QFile copied(targetInfo.filePath());
+        if (!copied.open(QIODevice::ReadWrite) ||
+            !copied.setFileTime(sourceInfo.lastModified(), QFileDevice::FileModificationTime))
+            return 5;
+        return 0;
+    }
+
+    int deleteFile(const NativePath &path) override
+    {
+        const QFileInfo info(QString::fromUtf8(path));
+        if (info.isDir() && !info.isSymLink())
+            return 5;
+        return QFile::remove(info.filePath()) ? 0 : (info.exists() || info.isSymLink() ? 5 : NotFound);
     }
 };
 

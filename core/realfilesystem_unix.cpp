@@ -1,6 +1,7 @@
 #include "filesystem.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -40,6 +41,47 @@ public:
 private:
     int m_fd;
 };
+
+// Writes all of buffer, across short writes and interruptions.
+bool writeAll(int fd, const char *buffer, size_t count)
+{
+    while (count > 0) {
+        const ssize_t n = ::write(fd, buffer, count);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        buffer += n;
+        count -= size_t(n);
+    }
+    return true;
+}
+
+// Copies the open source into the open target and gives the target the source's mode and times.
+int copyContent(int source, int target, const struct stat &sourceInfo)
+{
+    std::vector<char> buffer(262144);
+    for (;;) {
+        const ssize_t n = ::read(source, buffer.data(), buffer.size());
+        if (n == 0)
+            break;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        if (!writeAll(target, buffer.data(), size_t(n)))
+            return errno;
+    }
+    const struct timespec times[2] = {sourceInfo.st_atim, sourceInfo.st_mtim};
+    if (::fchmod(target, sourceInfo.st_mode & 07777) != 0 || ::futimens(target, times) != 0)
+        return errno;
+    // On disk before it takes the old file's place, so that not even a power cut leaves a torn target.
+    if (::fdatasync(target) != 0)
+        return errno;
+    return 0;
+}
 
 class PosixFileSystem : public FileSystem
 {
@@ -113,6 +155,51 @@ public:
 #endif
         return std::make_unique<PosixInputFile>(fd);
     }
+
+    int makeFolder(const NativePath &path) override { return ::mkdir(path.constData(), 0777) == 0 ? 0 : errno; }
+
+    int copyFile(const NativePath &source, const NativePath &target) override
+    {
+        int error = 0;
+        const int in = ::open(source.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+        if (in < 0)
+            return errno;
+        struct stat sourceInfo, targetInfo;
+        if (::fstat(in, &sourceInfo) != 0)
+            error = errno;
+        else if (!S_ISREG(sourceInfo.st_mode))
+            error = EINVAL;
+        else if (::stat(target.constData(), &targetInfo) == 0 && targetInfo.st_dev == sourceInfo.st_dev &&
+                 targetInfo.st_ino == sourceInfo.st_ino) {
+            ::close(in); // the same file on both sides: copying it onto itself has nothing to do
+            return 0;
+        }
+        if (error) {
+            ::close(in);
+            return error;
+        }
+        ::fcntl(in, F_SETFL, 0);
+
+        const int slash = target.lastIndexOf('/');
+        QByteArray temporary = target.left(slash + 1) + TemporaryPrefix + "XXXXXX";
+        const int out = ::mkostemp(temporary.data(), O_CLOEXEC);
+        if (out < 0) {
+            error = errno;
+            ::close(in);
+            return error;
+        }
+        error = copyContent(in, out, sourceInfo);
+        ::close(in);
+        if (::close(out) != 0 && !error)
+            error = errno;
+        if (!error && ::rename(temporary.constData(), target.constData()) != 0)
+            error = errno;
+        if (error)
+            ::unlink(temporary.constData());
+        return error;
+    }
+
+    int deleteFile(const NativePath &path) override { return ::unlink(path.constData()) == 0 ? 0 : errno; }
 };
 
 } // namespace

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QDropEvent>
 #include <QFile>
 #include <QFontDatabase>
@@ -281,7 +282,7 @@ void Form1::createRowMenu()
     pum->setDefaultAction(m_menuItems[10]);
 }
 
-void Form1::Form_Load()
+void Form1::Form_Load(const QString &commandLine)
 {
     QZSAMMLUNG::CenterOnScreen(this);
     LayoutMainWindow(-1);
@@ -291,6 +292,7 @@ void Form1::Form_Load()
     SelectCompareMode(0);
     m_core.list().ClearList();
     show();
+    m_core.RunBatchMode(commandLine);
 }
 
 void Form1::Btn_Click(int index)
@@ -299,11 +301,10 @@ void Form1::Btn_Click(int index)
     switch (index) {
     case 0:
     case 1: m_core.AskForFolder(toLeft); break;
+    case 3: m_core.ExportListToClipboard(); break;
+    case 7: m_core.RunSynchronisation(); break;
     case 8: m_core.RunComparison(CompModeOpt[0]->isChecked()); break;
-    case 9:
-        m_ended = true;
-        QCoreApplication::exit(0);
-        break;
+    case 9: endProgramNow(); break;
     default: break;
     }
 }
@@ -536,6 +537,21 @@ common::Host::Answer Form1::showMessage(const QString &text, Icon icon, Buttons 
 QByteArray Form1::browseForFolder(const QString &title)
 {
     return QFile::encodeName(QZSAMMLUNG::BrowseForFolder(this, title));
+}
+
+bool Form1::setClipboardText(const QString &text)
+{
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(text);
+    return true;
+}
+
+void Form1::endProgramNow()
+{
+    // Leaving the event loop skips the close event, and with it every closing step of the window.
+    m_ended = true;
+    QCoreApplication::exit(0);
 }
 
 bool Form1::sofortStartChecked() const

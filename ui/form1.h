@@ -27,8 +27,9 @@ public:
 
     common::Core &core() { return m_core; }
 
-    /// Start-up: placement, design geometry, title, tool tips, binary mode, empty list, show.
-    void Form_Load();
+    /// Start-up: placement, design geometry, title, tool tips, binary mode, empty list, show, and the batch
+    /// run of the control file that commandLine names (none when it is empty).
+    void Form_Load(const QString &commandLine = QString());
     /// "&Ende" or the end of a batch run was asked for: the program ends without its closing steps.
     bool hasEnded() const { return m_ended; }
 
@@ -56,6 +57,9 @@ public:
     void yield() override;
     Answer showMessage(const QString &text, Icon icon, Buttons buttons) override;
     QByteArray browseForFolder(const QString &title) override;
+    bool setClipboardText(const QString &text) override;
+    void selectCompareMode(bool binary) override { SelectCompareMode(binary ? 0 : 1); }
+    void endProgramNow() override;
     bool sofortStartChecked() const override;
     bool speedChecked() const override;
     bool binaryModeSelected() const override;

@@ -67,6 +67,20 @@ void FakeHost::clearRecords()
     yields = 0;
 }
 
+bool FakeHost::setClipboardText(const QString &text)
+{
+    events.append(QStringLiteral("clipboard"));
+    if (clipboardWorks)
+        clipboard = text;
+    return clipboardWorks;
+}
+
+void FakeHost::selectCompareMode(bool binaryMode)
+{
+    events.append(binaryMode ? QStringLiteral("mode:binary") : QStringLiteral("mode:age"));
+    binary = binaryMode;
+}
+
 QByteArray FakeHost::browseForFolder(const QString &title)
 {
     folderDialogTitles.append(title);

@@ -33,6 +33,9 @@ public:
     int yields = 0;
     std::function<void()> onYield;
 
+    QString clipboard;
+    bool clipboardWorks = true;
+    bool ended = false;
     bool sofortStart = false;
     bool speed = false;
     bool binary = true;
@@ -44,6 +47,9 @@ public:
     void yield() override;
     Answer showMessage(const QString &text, Icon icon, Buttons buttons) override;
     QByteArray browseForFolder(const QString &title) override;
+    bool setClipboardText(const QString &text) override;
+    void selectCompareMode(bool binaryMode) override;
+    void endProgramNow() override { events.append(QStringLiteral("end")), ended = true; }
     bool sofortStartChecked() const override { return sofortStart; }
     bool speedChecked() const override { return speed; }
     bool binaryModeSelected() const override { return binary; }

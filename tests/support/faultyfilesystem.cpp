@@ -69,3 +69,28 @@ std::unique_ptr<common::InputFile> FaultyFileSystem::openForReading(const common
         return nullptr;
     return std::make_unique<CountedFile>(std::move(file), openFiles, readFailsAt.value(path, -1));
 }
+
+int FaultyFileSystem::makeFolder(const common::NativePath &path)
+{
+    changes.append(QStringLiteral("mkdir ") + QString::fromUtf8(path));
+    if (const int error = makeFolderErrors.value(path))
+        return error;
+    return m_real->makeFolder(path);
+}
+
+int FaultyFileSystem::copyFile(const common::NativePath &source, const common::NativePath &target)
+{
+    changes.append(QStringLiteral("copy ") + QString::fromUtf8(source) + QStringLiteral(" > ") +
+                   QString::fromUtf8(target));
+    if (const int error = copyErrors.value(target))
+        return error;
+    return m_real->copyFile(source, target);
+}
+
+int FaultyFileSystem::deleteFile(const common::NativePath &path)
+{
+    changes.append(QStringLiteral("delete ") + QString::fromUtf8(path));
+    if (const int error = deleteErrors.value(path))
+        return error;
+    return m_real->deleteFile(path);
+}

@@ -4,6 +4,7 @@
 
 #include <QHash>
 #include <QSet>
+#include <QStringList>
 
 #include <functional>
 
@@ -17,6 +18,10 @@ public:
     QHash<common::NativePath, int> inspectErrors;  ///< full path -> error of inspect()
     QHash<common::NativePath, int> openErrors;     ///< full path -> error of openForReading()
     QHash<common::NativePath, qint64> readFailsAt; ///< full path -> offset at which reading fails
+    QHash<common::NativePath, int> makeFolderErrors;
+    QHash<common::NativePath, int> copyErrors;   ///< target path -> error of a copy to it
+    QHash<common::NativePath, int> deleteErrors;
+    QStringList changes; ///< "mkdir PATH", "copy SOURCE > TARGET", "delete PATH" for every change asked for
     std::function<void(const common::NativePath &)> beforeOpen; ///< runs before each open, to change the disk
     int openFiles = 0; ///< files opened and not yet closed
     int opens = 0;
@@ -24,6 +29,9 @@ public:
     int listFolder(const common::NativePath &folder, std::vector<common::FolderEntry> &entries) override;
     int inspect(const common::NativePath &path, common::EntryInfo &info) override;
     std::unique_ptr<common::InputFile> openForReading(const common::NativePath &path, int &error) override;
+    int makeFolder(const common::NativePath &path) override;
+    int copyFile(const common::NativePath &source, const common::NativePath &target) override;
+    int deleteFile(const common::NativePath &path) override;
 
 private:
     std::unique_ptr<common::FileSystem> m_real = common::createRealFileSystem();

@@ -1,0 +1,143 @@
+#include "core.h"
+
+#include "inifile.h"
+#include "names.h"
+
+#include <QFile>
+
+namespace common {
+
+namespace {
+const QChar CR(13);
+constexpr qint64 MaxControlFileSize = 1 << 20;
+
+QString problem(const QString &text)
+{
+    return QStringLiteral(" * ") + text + CR;
+}
+} // namespace
+
+QString Core::ReadIniString(const QString &section, const QString &key, const QString &defaultValue,
+                            const NativePath &fileName)
+{
+    int error = 0;
+    const std::unique_ptr<InputFile> file = m_fs.openForReading(fileName, error);
+    if (!file)
+        return defaultValue;
+    QByteArray bytes;
+    char buffer[65536];
+    for (qint64 n; bytes.size() < MaxControlFileSize && (n = file->read(buffer, sizeof buffer)) > 0;)
+        bytes.append(buffer, n);
+    return ProfileValue(DecodeControlFile(bytes), section, key, defaultValue);
+}
+
+// Checks a folder named by the control file; returns the problem line, or nothing when it can be loaded.
+QString Core::checkFolder(const NativePath &path, const QString &side)
+{
+    EntryInfo info;
+    const int error = path.isEmpty() ? NotFound : m_fs.inspect(path, info);
+    if (!error && info.kind == EntryKind::Folder)
+        return QString();
+    const QString start = QStringLiteral("Der Verzeichnispfad ''") + DisplayName(path) + QStringLiteral("'' für die ") +
+                          side + QStringLiteral(" Spalte ");
+    if (!error)
+        return problem(start + QStringLiteral("bezeichnet eine Datei, keinen Ordner."));
+    return problem(start + QStringLiteral("existiert nicht."));
+}
+
+void Core::RunBatchMode(const QString &commandLine)
+{
+    const QString trimmed = commandLine.trimmed();
+    if (trimmed.isEmpty())
+        return;
+    m_batchMode = true;
+
+    // A bare name is looked for beside the program; anything with a folder in it as it stands.
+    NativePath name = QFile::encodeName(trimmed);
+    if (!name.contains(':') && !name.contains(Separator))
+        name = AppFolder() + name;
+
+    QString problems;
+    NativePath left, right;
+    EntryInfo info;
+    const int error = m_fs.inspect(name, info);
+    if (error) {
+        // A name the file system refuses outright is as good as missing.
+        problems += problem(QStringLiteral("Die Steuerdatei ''") + DisplayName(name) +
+                            QStringLiteral("'' wurde nicht gefunden."));
+    } else if (info.kind == EntryKind::Folder) {
+        problems += problem(QStringLiteral("Der angegebene Name ''") + DisplayName(name) +
+                            QStringLiteral("''bezeichnet ein Verzeichnis, keine Datei."));
+    } else {
+        auto folder = [&](const QString &key) {
+            const QString value = ReadIniString(QStringLiteral("Pfade"), key, QString(), name);
+            return value.isEmpty() ? NativePath() : WithTrailingBackslash(QFile::encodeName(value));
+        };
+        left = folder(QStringLiteral("Links"));
+        problems += checkFolder(left, QStringLiteral("linke"));
+        right = folder(QStringLiteral("Rechts"));
+        problems += checkFolder(right, QStringLiteral("rechte"));
+
+        auto requested = [&](const QString &key) {
+            return LeadingNumber(ReadIniString(QStringLiteral("AutoStart"), key, QString(), name)) != 0;
+        };
+        BatchRequests &r = m_requests;
+        r.binary = requested(QStringLiteral("Binärvergleich"));
+        r.age = requested(QStringLiteral("Altersvergleich"));
+        r.synchronise = requested(QStringLiteral("Abgleich"));
+        r.clipboard = requested(QStringLiteral("Zwischenablage"));
+        r.end = requested(QStringLiteral("Ende"));
+
+        const bool anyComparison = r.binary || r.age;
+        if (r.binary && r.age)
+            problems += problem(QStringLiteral("Sie haben sowohl Binär- als auch Altersvergleich angefordert - diese "
+                                               "schliessen einander aus."));
+        if (!anyComparison && r.synchronise)
+            problems += problem(QStringLiteral("Sie haben einen Abgleich ohne Angabe des Vergleichstyps angefordert."));
+        if (!anyComparison && r.end)
+            problems += problem(QStringLiteral("Sie haben keinen Vergleichstyps eingestellt, sondern nur das autom. "
+                                               "Ende des Programms."));
+        if (!anyComparison && r.clipboard)
+            problems += problem(QStringLiteral("Sie haben eine Kopie in die Zwischenablage ohne Angabe des "
+                                               "Vergleichstyps angefordert."));
+        if (anyComparison && r.end && !r.clipboard && !r.synchronise)
+            problems += problem(QStringLiteral("In der jetzigen Einstellung haben Sie nichts vom Vergleichsergebnis, "
+                                               "da das Programm ohne Abgleich und/oder Kopie in die Zwischenablage "
+                                               "enden soll."));
+        if (r.binary && r.synchronise)
+            problems += problem(QStringLiteral("Ein Abgleich ist für Binärvergleiche nicht verfügbar."));
+    }
+
+    if (!problems.isEmpty()) {
+        m_host.showMessage(QStringLiteral("Sie haben Kalmora im Batch-Modus aufgerufen. Dabei kam es zu folgendem "
+                                          "Fehler:") +
+                               CR + CR + problems + CR +
+                               QStringLiteral("Der Batch-Modus wird daher unterbrochen. Bitte überprüfen Sie Ihre "
+                                              "Angaben und starten Sie erneut."),
+                           Host::Icon::Critical, Host::Buttons::Ok);
+        m_batchMode = false;
+        return;
+    }
+
+    if (m_requests.binary)
+        m_host.selectCompareMode(true);
+    else if (m_requests.age)
+        m_host.selectCompareMode(false);
+    bool toLeft = true;
+    LoadFolder(left, toLeft);
+    toLeft = false;
+    LoadFolder(right, toLeft);
+    if (m_requests.binary || m_requests.age)
+        RunComparison(m_host.binaryModeSelected());
+    if (m_requests.clipboard)
+        ExportListToClipboard();
+    if (m_requests.synchronise)
+        RunSynchronisation();
+    if (m_requests.end) {
+        m_host.endProgramNow();
+        return;
+    }
+    m_batchMode = false;
+}
+
+} // namespace common
