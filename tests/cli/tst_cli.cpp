@@ -1,5 +1,6 @@
 #include "testdir.h"
 
+#include <QFile>
 #include <QProcess>
 #include <QTest>
 
@@ -123,6 +124,72 @@ private Q_SLOTS:
         QCOMPARE(p.exitCode(), 2);
         QVERIFY(QString::fromUtf8(p.readAllStandardError()).startsWith("Zugriffsfehler 13 auf '"));
         QCOMPARE(p.readAllStandardOutput(), QByteArray("a\t=\ta\n"));
+    }
+
+    void batchRunsTheControlFile()
+    {
+        TestDir dir;
+        dir.file("L/a", "alt");
+        dir.file("R/a", "neu", TestDir::DefaultTime + 60);
+        dir.file("R/b", "nur rechts");
+        dir.file("steuer.ini", "[Pfade]\r\nLinks=" + dir.path("L") + "\r\nRechts=" + dir.path("R") +
+                                   "\r\n[AutoStart]\r\nAltersvergleich=1\r\nZwischenablage=1\r\nAbgleich=1\r\n"
+                                   "Ende=1\r\n");
+        const Result r = run({"--batch", arg(dir.path("steuer.ini"))});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.out, QByteArray("\t? <--\tb\na\t<--\ta\n"));
+        QFile copied(arg(dir.path("L/a")));
+        QVERIFY(copied.open(QIODevice::ReadOnly));
+        QCOMPARE(copied.readAll(), QByteArray("neu"));
+        QVERIFY(!QFile::exists(arg(dir.path("L/b"))));
+    }
+
+    void batchRefused()
+    {
+        TestDir dir;
+        const Result r = run({"--batch", arg(dir.path("fehlt.ini"))});
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY2(r.err.contains(" * Die Steuerdatei ''" + arg(dir.path("fehlt.ini")) + "'' wurde nicht gefunden."),
+                 qPrintable(r.err));
+        QVERIFY(r.out.isEmpty());
+    }
+
+    void ageAndSync()
+    {
+        TestDir left, right;
+        left.file("a", "neu", TestDir::DefaultTime + 60);
+        right.file("a", "alt");
+        left.file("nur-links", "x");
+        const Result r = run({"--age", "--sync", arg(left.path()), arg(right.path())});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.out, QByteArray("a\t-->\ta\nnur-links\t? -->\t\n"));
+        QFile copied(arg(right.path("a")));
+        QVERIFY(copied.open(QIODevice::ReadOnly));
+        QCOMPARE(copied.readAll(), QByteArray("neu"));
+        QVERIFY(!QFile::exists(arg(right.path("nur-links"))));
+        QCOMPARE(run({"--binary", "--sync", arg(left.path()), arg(right.path())}).exitCode, 2);
+    }
+
+    void syncFailureIsReported()
+    {
+        if (::geteuid() != 0)
+            QSKIP("needs root to run the program as another user");
+        TestDir left, right;
+        left.file("a", "neu", TestDir::DefaultTime + 60);
+        right.file("a", "alt");
+        QVERIFY(::chmod(left.path().constData(), 0755) == 0 && ::chmod(right.path().constData(), 0555) == 0);
+        QProcess p;
+        p.start("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", KALMORA_CLI, "--age", "--sync",
+                            arg(left.path()), arg(right.path())});
+        p.waitForFinished(60000);
+        QCOMPARE(p.exitCode(), 2);
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        QVERIFY2(err.contains("Abgleichsfehler:\n\nDie Datei '" + arg(left.path("a")) + "'\nkonnte nicht nach '" +
+                              arg(right.path("a")) + "'\nkopiert werden."),
+                 qPrintable(err));
+        QFile old(arg(right.path("a")));
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray("alt"));
     }
 
     void helpAndVersion()

@@ -42,6 +42,8 @@ common::Host::Answer FakeHost::showMessage(const QString &text, Icon icon, Butto
 {
     events.append(QStringLiteral("message:") + text.section(QChar(13), 0, 0));
     messages.append({text, icon, buttons});
+    if (onMessage)
+        onMessage();
     if (buttons == Buttons::Ok)
         return Answer::Ok;
     return answers.isEmpty() ? Answer::Ignore : answers.takeFirst();

@@ -32,6 +32,7 @@ public:
     QStringList folderDialogTitles;
     int yields = 0;
     std::function<void()> onYield;
+    std::function<void()> onMessage; ///< runs when a message is shown, before it is answered
 
     QString clipboard;
     bool clipboardWorks = true;

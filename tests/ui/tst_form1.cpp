@@ -7,6 +7,9 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QFile>
+#include <QGuiApplication>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -195,6 +198,45 @@ private Q_SLOTS:
         QCOMPARE(f.SbarPanel[1]->text(), QString("Status: Binärvergleich fertig!"));
         QCOMPARE(f.Pbar->value(), 0);
         QVERIFY(f.Btn(8)->isEnabled());
+    }
+
+    void clipboardAndSynchronisation()
+    {
+        TestDir left, right;
+        left.file("a", "neu", TestDir::DefaultTime + 60);
+        right.file("a", "alt");
+        Window w;
+        Form1 &f = w.form;
+        w.load(left.path(), true);
+        w.load(right.path(), false);
+        f.SelectCompareMode(1);
+        f.Btn(8)->click();
+        f.Btn(3)->click();
+        QCOMPARE(QGuiApplication::clipboard()->text(), QString("a\t-->\ta\r\n"));
+        QCOMPARE(f.SbarPanel[1]->text(), QString("Status: Fertig."));
+        f.Btn(7)->click();
+        QCOMPARE(f.core().list().count(), 0);
+        QCOMPARE(f.SbarPanel[1]->text(), QString("Status: Datenabgleich beendet."));
+        QFile copied(QString::fromUtf8(right.path("a")));
+        QVERIFY(copied.open(QIODevice::ReadOnly));
+        QCOMPARE(copied.readAll(), QByteArray("neu"));
+    }
+
+    void batchRunAtStartUp()
+    {
+        TestDir dir;
+        dir.file("L/a", "1");
+        dir.file("R/a", "1");
+        dir.file("steuer.ini", "[Pfade]\nLinks=" + dir.path("L") + "\nRechts=" + dir.path("R") +
+                                   "\n[AutoStart]\nAltersvergleich=1\nZwischenablage=1\nEnde=1\n");
+        FaultyFileSystem fs;
+        TestForm form(fs);
+        form.Form_Load(QString::fromUtf8(dir.path("steuer.ini")));
+        QVERIFY(form.CompModeOpt[1]->isChecked());
+        QVERIFY(form.Btn(7)->isEnabled()); // selecting the mode has the effects of a click
+        QVERIFY(form.hasEnded());
+        QVERIFY(form.messages.isEmpty());
+        QCOMPARE(QGuiApplication::clipboard()->text(), QString("a\t=\ta\r\n"));
     }
 
     void folderButtons()
