@@ -1,12 +1,51 @@
 #include "qzsammlung.h"
 
+#include <QCoreApplication>
+#include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QScreen>
+#include <QSettings>
+#include <QUrl>
 #include <QWidget>
 
 #include <cmath>
 
 namespace QZSAMMLUNG {
+
+const char VendorAddress[] = "norvane.example";
+
+namespace {
+
+QSettings settings()
+{
+    return QSettings(QStringLiteral("Norvane Software"), QStringLiteral("Kalmora"));
+}
+
+double twipsPerPixel(const QWidget *window)
+{
+    return 1440.0 / window->logicalDpiX();
+}
+
+// A stored coordinate as a number; a text that is none counts as missing.
+int storedCoordinate(const QString &key)
+{
+    bool ok = false;
+    const double value = GetAppSetting(key, QStringLiteral("-1")).trimmed().toDouble(&ok);
+    return ok && std::isfinite(value) && std::abs(value) < 2e9 ? int(std::lround(value)) : -1;
+}
+
+} // namespace
+
+void SaveAppSetting(const QString &key, const QVariant &value)
+{
+    settings().setValue(key, value.toString());
+}
+
+QString GetAppSetting(const QString &key, const QString &defaultValue)
+{
+    return settings().value(key, defaultValue).toString();
+}
 
 int CenteredOffset(double screenLength, double windowLength)
 {
@@ -21,6 +60,30 @@ void CenterOnScreen(QWidget *window)
     window->move(window->x(), screen.y() + CenteredOffset(screen.height(), size.height()));
 }
 
+void SaveWindowPlacement(QWidget *window)
+{
+    const double tpp = twipsPerPixel(window);
+    SaveAppSetting(QStringLiteral("_Top"), QString::number(std::lround(window->y() * tpp)));
+    SaveAppSetting(QStringLiteral("_Left"), QString::number(std::lround(window->x() * tpp)));
+}
+
+bool StoredCornerUsable(int top, int left, QSize screenTwips)
+{
+    return top < screenTwips.height() && left < screenTwips.width() && top > 0 && left > 0;
+}
+
+void RestoreWindowPlacement(QWidget *window)
+{
+    const int top = storedCoordinate(QStringLiteral("_Top"));
+    const int left = storedCoordinate(QStringLiteral("_Left"));
+    const double tpp = twipsPerPixel(window);
+    const QSize screen = window->screen()->geometry().size() * tpp;
+    if (StoredCornerUsable(top, left, screen))
+        window->move(int(std::lround(left / tpp)), int(std::lround(top / tpp)));
+    else
+        CenterOnScreen(window);
+}
+
 void SetTopMost(QWidget *window, bool onTop)
 {
     if (window->windowFlags().testFlag(Qt::WindowStaysOnTopHint) == onTop)
@@ -32,6 +95,51 @@ void SetTopMost(QWidget *window, bool onTop)
     window->setGeometry(geometry);
     if (visible)
         window->show();
+}
+
+void OpenWithShell(const QString &target, int showMode)
+{
+    Q_UNUSED(showMode); // the desktop decides how the browser's window opens
+    const QUrl url = QFileInfo(target).isAbsolute() ? QUrl::fromLocalFile(target)
+                                                    : QUrl(QStringLiteral("https://") + target);
+    QDesktopServices::openUrl(url);
+}
+
+bool FileExists(const QString &name)
+{
+    if (name.isEmpty())
+        return false;
+    const QFileInfo info(name);
+    return info.isFile() && !info.isHidden();
+}
+
+QString FindHelpFile(const QString &folder)
+{
+    const QString base = folder.isEmpty() ? QCoreApplication::applicationDirPath() : folder;
+    for (const char *sub : {"", "hilfe/"}) {
+        for (const char *name : {"index", "hilfe"}) {
+            for (const char *ending : {".htm", ".html"}) {
+                const QString path = base + u'/' + QLatin1String(sub) + QLatin1String(name) + QLatin1String(ending);
+                if (FileExists(path))
+                    return path;
+            }
+        }
+    }
+    return QString();
+}
+
+bool ShowHelp()
+{
+    const QString page = FindHelpFile();
+    if (page.isEmpty())
+        return false;
+    OpenWithShell(page, 0);
+    return true;
+}
+
+void OpenVendorSite()
+{
+    OpenWithShell(QString::fromLatin1(VendorAddress), 3);
 }
 
 QString BrowseForFolder(QWidget *owner, const QString &title)

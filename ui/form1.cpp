@@ -1,11 +1,11 @@
 #include "form1.h"
-
 #include "modresizeapp.h"
 #include "qzsammlung.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QDropEvent>
 #include <QFile>
 #include <QFontDatabase>
@@ -284,7 +284,7 @@ void Form1::createRowMenu()
 
 void Form1::Form_Load(const QString &commandLine)
 {
-    QZSAMMLUNG::CenterOnScreen(this);
+    QZSAMMLUNG::RestoreWindowPlacement(this);
     LayoutMainWindow(-1);
     setMinimumSize(size());
     setWindowTitle(QString::fromLatin1(ProgramName));
@@ -301,10 +301,22 @@ void Form1::Btn_Click(int index)
     switch (index) {
     case 0:
     case 1: m_core.AskForFolder(toLeft); break;
+    case 2:
+        if (!QZSAMMLUNG::ShowHelp())
+            showMessage(QStringLiteral("Die Online-Hilfe konnte leider nicht gefunden werden ..."), Icon::Information,
+                        Buttons::Ok);
+        break;
     case 3: m_core.ExportListToClipboard(); break;
     case 7: m_core.RunSynchronisation(); break;
     case 8: m_core.RunComparison(CompModeOpt[0]->isChecked()); break;
     case 9: endProgramNow(); break;
+    case 10:
+        if (!m_infoForm)
+            m_infoForm = new InfoForm(this);
+        m_infoForm->show();
+        m_infoForm->raise();
+        m_infoForm->activateWindow();
+        break;
     default: break;
     }
 }
@@ -438,6 +450,12 @@ void Form1::resizeEvent(QResizeEvent *event)
     QWidget::resizeEvent(event);
     if (!isMinimized())
         LayoutMainWindow(0);
+}
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    QZSAMMLUNG::SaveWindowPlacement(this);
+    QWidget::closeEvent(event);
 }
 
 bool Form1::eventFilter(QObject *watched, QEvent *event)

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "core.h"
+#include "infoform.h"
 
+#include <QPointer>
 #include <QWidget>
 
 class QAction;
@@ -80,10 +82,13 @@ public:
     QLabel *SbarPanel[2];
     QMenu *pum;
     QPushButton *Btn(int index) const;
+    InfoForm *infoForm() const { return m_infoForm; }
     QAction *pumXXX(int index) const;
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    /// Form_Unload: a normal close keeps the window's place for the next start.
+    void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -97,6 +102,7 @@ private:
     QPushButton *m_buttons[11] = {};
     QAction *m_menuItems[11] = {};
     QObject *m_columnHeaders[2] = {};
+    QPointer<InfoForm> m_infoForm;
     int m_lastMouseButton = 0;
     qint16 m_lastSortColumn = 0;
     bool m_ended = false;

@@ -1,5 +1,6 @@
 #include "faultyfilesystem.h"
 #include "form1.h"
+#include "infoform.h"
 #include "modresizeapp.h"
 #include "qzsammlung.h"
 #include "qzsammlung2divfu.h"
@@ -7,6 +8,9 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QScreen>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QClipboard>
 #include <QFile>
 #include <QGuiApplication>
@@ -104,12 +108,17 @@ int twips(int pixels)
 class TestForm1 : public QObject
 {
     Q_OBJECT
+    QTemporaryDir m_settings;
 
 private Q_SLOTS:
     void initTestCase()
     {
         qputenv("TZ", "UTC");
         tzset();
+        // The window's place is kept in the user's settings: these tests keep theirs apart.
+        QVERIFY(m_settings.isValid());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settings.path());
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settings.path());
         Window w;
         QCOMPARE(w.form.logicalDpiX(), 96);
     }
@@ -462,6 +471,99 @@ private Q_SLOTS:
         QCOMPARE(QZSAMMLUNG::CenteredOffset(100, 49.5), 25);  // 50.5 rounds to 50 (even)
         QCOMPARE(QZSAMMLUNG::CenteredOffset(100, 48.5), 26);  // 51.5 rounds to 52 (even)
         QCOMPARE(QZSAMMLUNG::CenteredOffset(800, 1001), -100); // halved towards zero
+    }
+
+    void placementBetweenRuns()
+    {
+        QSettings store("Norvane Software", "Kalmora");
+        store.clear();
+        const QRect screen = QGuiApplication::primaryScreen()->geometry();
+        auto centred = [&](const QWidget &w) { // centred while hidden, before any frame is known
+            return QPoint(QZSAMMLUNG::CenteredOffset(screen.width(), w.width()),
+                          QZSAMMLUNG::CenteredOffset(screen.height(), w.height()));
+        };
+        {
+            Window first; // nothing stored yet
+            QCOMPARE(first.form.pos(), centred(first.form));
+            first.form.move(40, 30);
+            first.form.close(); // a normal close keeps the place
+        }
+        QCOMPARE(store.value("_Top").toString(), QString("450"));
+        QCOMPARE(store.value("_Left").toString(), QString("600"));
+        {
+            Window second;
+            QCOMPARE(second.form.pos(), QPoint(40, 30));
+            second.form.move(50, 50);
+            second.form.Btn(9)->click(); // "&Ende" leaves the stored place alone
+        }
+        QCOMPARE(store.value("_Left").toString(), QString("600"));
+
+        for (const char *top : {"0", "-1", "99999999", "abc"}) {
+            store.setValue("_Top", top);
+            Window w;
+            QCOMPARE(w.form.pos(), centred(w.form));
+        }
+        QVERIFY(QZSAMMLUNG::StoredCornerUsable(1, 1, {100, 100}));
+        QVERIFY(!QZSAMMLUNG::StoredCornerUsable(100, 1, {100, 100}) && !QZSAMMLUNG::StoredCornerUsable(1, 0, {100, 100}));
+    }
+
+    void helpFiles_data()
+    {
+        QTest::addColumn<QStringList>("present");
+        QTest::addColumn<QString>("found");
+        QTest::newRow("first before subfolder") << QStringList{"index.htm", "hilfe/index.htm"} << "index.htm";
+        QTest::newRow("only the last") << QStringList{"hilfe/hilfe.html"} << "hilfe/hilfe.html";
+        QTest::newRow("html after htm") << QStringList{"hilfe.html", "index.html"} << "index.html";
+        QTest::newRow("a folder is no file") << QStringList{"index.htm/", "hilfe.htm"} << "hilfe.htm";
+        QTest::newRow("none") << QStringList{} << "";
+    }
+    void helpFiles()
+    {
+        QFETCH(QStringList, present);
+        QFETCH(QString, found);
+        TestDir dir;
+        for (const QString &name : present) {
+            if (name.endsWith('/'))
+                dir.folder(name.chopped(1).toUtf8());
+            else
+                dir.file(name.toUtf8());
+        }
+        const QString folder = QString::fromUtf8(dir.path());
+        QCOMPARE(QZSAMMLUNG::FindHelpFile(folder), found.isEmpty() ? QString() : folder + '/' + found);
+    }
+
+    void helpNotFound()
+    {
+        Window w; // no help pages beside the test program
+        w.form.Btn(2)->click();
+        QCOMPARE(w.form.messages, QStringList{"Die Online-Hilfe konnte leider nicht gefunden werden ..."});
+    }
+
+    void aboutWindow()
+    {
+        QCOMPARE(VersionText(2, 6, 5), QString(" (V2.6)"));
+        QCOMPARE(VersionText(2, 6, 99), QString(" (V2.6)"));
+        QCOMPARE(VersionText(2, 6, 100), QString(" (V2.6a)"));
+        QCOMPARE(VersionText(1, 10, 250), QString(" (V1.10b)")); // 98.5 rounds to the even 98
+        QCOMPARE(InfoPlacement({640, 480}, {300, 200}), QPoint(0, 0));
+        QCOMPARE(InfoPlacement({1024, 768}, {300, 200}), QPoint(362, 284));
+
+        Window w;
+        w.form.Btn(10)->click();
+        InfoForm *info = w.form.infoForm();
+        QVERIFY(info && info->isVisible() && !info->isModal());
+        QCOMPARE(info->windowTitle(), QString("Kalmora - Info"));
+        QVERIFY(info->Label->text().startsWith("Kalmora" + VersionText(KALMORA_VERSION_MAJOR, KALMORA_VERSION_MINOR,
+                                                                      KALMORA_VERSION_PATCH) +
+                                               " – Verzeichnisvergleiche unter Windows leicht gemacht\n\n"));
+        QVERIFY(info->Btn[1]->x() < info->Btn[3]->x());
+        QCOMPARE(info->Btn[1]->toolTip(), QString("... startet Ihren Internet-Browser mit dem Ziel norvane.example"));
+        info->Label->setText("unchanged");
+        w.form.Btn(10)->click();
+        QCOMPARE(w.form.infoForm(), info);
+        QCOMPARE(info->Label->text(), QString("unchanged"));
+        info->Btn[3]->click();
+        QTRY_VERIFY(!w.form.infoForm()); // closed and gone; the next opening builds a new one
     }
 
     void topMostAndEnd()
