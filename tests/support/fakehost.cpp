@@ -2,45 +2,20 @@
 
 void FakeHost::setStatusPanel(int panel, const QString &text)
 {
-    events.append(QStringLiteral("panel%1:%2").arg(panel).arg(text));
-    if (panel == 1) {
-        panel1 = text;
-        countHistory.append(text);
-    } else {
-        panel2 = text;
-        statusHistory.append(text);
-    }
-}
-
-void FakeHost::setProgress(double value)
-{
-    events.append(QStringLiteral("progress:") + QString::number(value));
-    progress.append(value);
-}
-
-void FakeHost::setCompareCommandEnabled(bool enabled)
-{
-    events.append(enabled ? QStringLiteral("compare:on") : QStringLiteral("compare:off"));
-    compareEnabled.append(enabled);
-}
-
-void FakeHost::setBusy(bool on)
-{
-    events.append(on ? QStringLiteral("busy:on") : QStringLiteral("busy:off"));
-    busy.append(on);
+    events << QStringLiteral("panel%1:%2").arg(panel).arg(text);
+    (panel == 1 ? panel1 : panel2) = text;
 }
 
 void FakeHost::yield()
 {
-    events.append(QStringLiteral("yield"));
-    ++yields;
+    events << "yield";
     if (onYield)
         onYield();
 }
 
 common::Host::Answer FakeHost::showMessage(const QString &text, Icon icon, Buttons buttons)
 {
-    events.append(QStringLiteral("message:") + text.section(QChar(13), 0, 0));
+    events << "message:" + text.section(QChar(13), 0, 0);
     messages.append({text, icon, buttons});
     if (onMessage)
         onMessage();
@@ -49,29 +24,15 @@ common::Host::Answer FakeHost::showMessage(const QString &text, Icon icon, Butto
     return answers.isEmpty() ? Answer::Ignore : answers.takeFirst();
 }
 
-QStringList FakeHost::messageTexts() const
+QByteArray FakeHost::browseForFolder(const QString &title)
 {
-    QStringList texts;
-    for (const Message &m : messages)
-        texts.append(m.text);
-    return texts;
-}
-
-void FakeHost::clearRecords()
-{
-    events.clear();
-    statusHistory.clear();
-    countHistory.clear();
-    progress.clear();
-    compareEnabled.clear();
-    busy.clear();
-    messages.clear();
-    yields = 0;
+    events << "browse:" + title;
+    return chosenFolder;
 }
 
 bool FakeHost::setClipboardText(const QString &text)
 {
-    events.append(QStringLiteral("clipboard"));
+    events << "clipboard";
     if (clipboardWorks)
         clipboard = text;
     return clipboardWorks;
@@ -79,12 +40,23 @@ bool FakeHost::setClipboardText(const QString &text)
 
 void FakeHost::selectCompareMode(bool binaryMode)
 {
-    events.append(binaryMode ? QStringLiteral("mode:binary") : QStringLiteral("mode:age"));
+    events << (binaryMode ? "mode:binary" : "mode:age");
     binary = binaryMode;
 }
 
-QByteArray FakeHost::browseForFolder(const QString &title)
+QStringList FakeHost::recorded(const QString &prefix) const
 {
-    folderDialogTitles.append(title);
-    return chosenFolder;
+    QStringList found;
+    for (const QString &e : events)
+        if (e.startsWith(prefix))
+            found << e.mid(prefix.size());
+    return found;
+}
+
+QStringList FakeHost::messageTexts() const
+{
+    QStringList texts;
+    for (const Message &m : messages)
+        texts << m.text;
+    return texts;
 }

@@ -2,12 +2,11 @@
 
 #include "host.h"
 
-#include <QList>
 #include <QStringList>
 
 #include <functional>
 
-/// A host that records what the core shows and answers message boxes from a script.
+/// A host that records every call in order and answers message boxes from a script.
 class FakeHost : public common::Host
 {
 public:
@@ -18,43 +17,29 @@ public:
         Buttons buttons;
     };
 
-    QString panel1;
-    QString panel2;
-    QStringList events;        ///< every call in order: "panel2:text", "progress:50", "compare:off", ...
-    QStringList statusHistory; ///< every text written to panel 2, empty ones included
-    QStringList countHistory;  ///< every text written to panel 1
-    QList<double> progress;
-    QList<bool> compareEnabled;
-    QList<bool> busy;
+    QStringList events; ///< "panel2:Status: …", "progress:50", "compare:off", "busy:on", "yield", "message:…", …
     QList<Message> messages;
-    QList<Answer> answers; ///< taken in order for Abort/Retry/Ignore boxes; Ignore when none is left
-    QByteArray chosenFolder; ///< what the folder dialog returns
-    QStringList folderDialogTitles;
-    int yields = 0;
-    std::function<void()> onYield;
-    std::function<void()> onMessage; ///< runs when a message is shown, before it is answered
-
-    QString clipboard;
-    bool clipboardWorks = true;
-    bool ended = false;
-    bool sofortStart = false;
-    bool speed = false;
-    bool binary = true;
+    QString panel1, panel2, clipboard;
+    QList<Answer> answers; ///< answers to Abort/Retry/Ignore boxes, in order; Ignore when none is left
+    QByteArray chosenFolder;
+    std::function<void()> onYield, onMessage;
+    bool sofortStart = false, speed = false, binary = true, clipboardWorks = true, ended = false;
 
     void setStatusPanel(int panel, const QString &text) override;
-    void setProgress(double value) override;
-    void setCompareCommandEnabled(bool enabled) override;
-    void setBusy(bool on) override;
+    void setProgress(double value) override { events << "progress:" + QString::number(value); }
+    void setCompareCommandEnabled(bool on) override { events << (on ? "compare:on" : "compare:off"); }
+    void setBusy(bool on) override { events << (on ? "busy:on" : "busy:off"); }
     void yield() override;
     Answer showMessage(const QString &text, Icon icon, Buttons buttons) override;
     QByteArray browseForFolder(const QString &title) override;
     bool setClipboardText(const QString &text) override;
     void selectCompareMode(bool binaryMode) override;
-    void endProgramNow() override { events.append(QStringLiteral("end")), ended = true; }
+    void endProgramNow() override { events << "end", ended = true; }
     bool sofortStartChecked() const override { return sofortStart; }
     bool speedChecked() const override { return speed; }
     bool binaryModeSelected() const override { return binary; }
 
+    /// The recorded events that start with prefix, without it.
+    QStringList recorded(const QString &prefix) const;
     QStringList messageTexts() const;
-    void clearRecords();
 };

@@ -1,0 +1,50 @@
+#include "corefixture.h"
+
+#include <ctime>
+
+namespace {
+// Stamps are local time: every test runs in one fixed zone.
+const bool utc = [] {
+    qputenv("TZ", "UTC");
+    tzset();
+    return true;
+}();
+} // namespace
+
+void CoreFixture::load(const common::NativePath &folder, bool toLeft)
+{
+    common::NativePath path = folder;
+    core.LoadFolder(path, toLeft);
+}
+
+void CoreFixture::loadBoth()
+{
+    load(left.path(), true);
+    load(right.path(), false);
+    host.events.clear();
+    host.messages.clear();
+}
+
+QStringList CoreFixture::rows() const
+{
+    QStringList out;
+    for (int i = 0; i < list.count(); ++i) {
+        const common::Row &r = list.row(i);
+        out << QString::fromUtf8(r.leftName) + '|' + common::MarkerText(r.marker) + '|' + QString::fromUtf8(r.rightName);
+    }
+    return out;
+}
+
+int CoreFixture::rowOf(const common::NativePath &leftName) const
+{
+    for (int i = 0; i < list.count(); ++i)
+        if (list.row(i).leftName == leftName)
+            return i;
+    return -1;
+}
+
+QString CoreFixture::markerOf(const common::NativePath &leftName) const
+{
+    const int row = rowOf(leftName);
+    return row < 0 ? QStringLiteral("(no row)") : common::MarkerText(list.row(row).marker);
+}
