@@ -34,8 +34,10 @@ QString Core::ReadIniString(const QString &section, const QString &key, const QS
 // Checks a folder named by the control file; returns the problem line, or nothing when it can be loaded.
 QString Core::checkFolder(const NativePath &path, const QString &side)
 {
+    // Inspected without the separator the path ends in, so that a file is found as the file it is.
+    const NativePath probe = path.size() > 1 && path.endsWith(Separator) ? path.chopped(1) : path;
     EntryInfo info;
-    const int error = path.isEmpty() ? NotFound : m_fs.inspect(path, info);
+    const int error = path.isEmpty() ? NotFound : m_fs.inspect(probe, info);
     if (!error && info.kind == EntryKind::Folder)
         return QString();
     const QString start = QStringLiteral("Der Verzeichnispfad ''") + DisplayName(path) + QStringLiteral("'' für die ") +

@@ -38,8 +38,9 @@ QByteArray FoldedName(const NativePath &name)
     const QString text = decoder.decode(name);
     if (decoder.hasError()) {
         // Folding through a lossy decoding would let different names meet, so only the ASCII letters of
-        // such a name are folded. No file name holds a NUL: the prefix keeps these keys apart from UTF-8 ones.
-        return QByteArray(1, '\0') + name.toLower();
+        // such a name are folded. No file name holds a NUL: the mark at the end keeps these keys apart from
+        // UTF-8 ones without moving them in the sort order.
+        return name.toLower() + QByteArray(1, '\0');
     }
     return text.toCaseFolded().toUtf8();
 }

@@ -1,0 +1,167 @@
+#include "testdir.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+// kalmora-cli and the window program run as a user or a scheduled job would run them, on real trees.
+class TestPrograms : public QObject
+{
+    Q_OBJECT
+
+    struct Result
+    {
+        int exitCode;
+        QByteArray out;
+        QString err;
+    };
+    // As nobody, when asked: root passes every permission check.
+    static Result run(const QString &program, QStringList arguments, bool unprivileged = false)
+    {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("XDG_CONFIG_HOME", QDir::tempPath() + "/kalmora-test-config");
+        p.setProcessEnvironment(env);
+        if (unprivileged)
+            arguments = QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", program} + arguments;
+        p.start(unprivileged ? QString("setpriv") : program, arguments);
+        p.waitForFinished(60000);
+        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
+                QString::fromUtf8(p.readAllStandardError())};
+    }
+    static Result cli(const QStringList &arguments, bool unprivileged = false)
+    {
+        return run(KALMORA_CLI, arguments, unprivileged);
+    }
+    static QString arg(const QByteArray &path) { return QString::fromUtf8(path); }
+    static QByteArray contentOf(const QByteArray &path)
+    {
+        QFile f(arg(path));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+private Q_SLOTS:
+    void compare_data()
+    {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<QByteArray>("rightA");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("out");
+        QTest::newRow("identical") << "--binary" << QByteArray("alt") << 0
+                                   << QByteArray("a.txt\t=\tA.TXT\ncaf\xe9\t=\tcaf\xe9\n");
+        QTest::newRow("binary") << "--binary" << QByteArray("neu") << 1
+                                << QByteArray("a.txt\t<>\tA.TXT\ncaf\xe9\t=\tcaf\xe9\n");
+        QTest::newRow("age") << "--age" << QByteArray("neu") << 1 << QByteArray("a.txt\t<--\tA.TXT\ncaf\xe9\t=\tcaf\xe9\n");
+    }
+    void compare()
+    {
+        QFETCH(QString, mode);
+        QFETCH(QByteArray, rightA);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, out);
+        TestDir left, right;
+        left.file("a.txt", "alt");
+        right.file("A.TXT", rightA, TestDir::DefaultTime + (rightA == "alt" ? 0 : 60));
+        left.file("caf\xe9", "x"); // names are written with their own bytes
+        right.file("caf\xe9", "x");
+        const Result r = cli({mode, arg(left.path()), arg(right.path())});
+        QCOMPARE(r.exitCode, exitCode);
+        QCOMPARE(r.out, out);
+        if (exitCode == 0)
+            QCOMPARE(r.err, QString("Ergebnis des Binärvergleichs von 2 Dateien:\n\nBeide Verzeichnisse sind "
+                                    "vollkommen identisch!\n"));
+    }
+
+    void trouble_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("missing folder") << QStringList{"DIR", "/nonexistent/kalmora"}
+                                        << "Der Ordner '/nonexistent/kalmora' existiert nicht.";
+        QTest::newRow("one folder") << QStringList{"DIR"} << "bitte genau zwei Ordner angeben";
+        QTest::newRow("unknown option") << QStringList{"--fast", "DIR", "DIR"} << "unbekannte Option";
+        QTest::newRow("sync after binary") << QStringList{"--sync", "DIR", "DIR"} << "nur nach dem Altersvergleich";
+        QTest::newRow("refused control file") << QStringList{"--batch", "DIR/fehlt.ini"}
+                                              << " * Die Steuerdatei ''DIR/fehlt.ini'' wurde nicht gefunden.";
+    }
+    void trouble()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, message);
+        TestDir dir;
+        const Result r = cli(arguments.replaceInStrings("DIR", arg(dir.path())));
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY2(r.err.contains(message.replace("DIR", arg(dir.path()))), qPrintable(r.err));
+        QVERIFY(r.out.isEmpty());
+        QVERIFY(cli({"--help"}).out.startsWith("Aufruf: kalmora-cli"));
+        QCOMPARE(cli({"--version"}).out, QByteArray("kalmora-cli " KALMORA_VERSION "\n"));
+    }
+
+    void realPermissionErrors()
+    {
+        if (::geteuid() != 0 || QProcess::execute("setpriv", {"--version"}) != 0)
+            QSKIP("needs root and setpriv to run the program as another user");
+        TestDir left, right;
+        left.file("a", "neu", TestDir::DefaultTime + 60);
+        left.file("locked/b", "2");
+        right.file("a", "alt");
+        QVERIFY(::chmod(left.path().constData(), 0755) == 0 && ::chmod(right.path().constData(), 0555) == 0);
+        QVERIFY(::chmod(left.path("locked").constData(), 0700) == 0);
+        const Result compared = cli({arg(left.path()), arg(right.path())}, true);
+        QCOMPARE(compared.exitCode, 2);
+        QVERIFY(compared.err.startsWith("Zugriffsfehler 13 auf '" + arg(left.path("locked")) + "'\n"));
+        QCOMPARE(compared.out, QByteArray("a\t<>\ta\n"));
+        // The right folder refuses the copy: reported, passed over, the old file kept.
+        const Result synced = cli({"--age", "--sync", arg(left.path()), arg(right.path())}, true);
+        QCOMPARE(synced.exitCode, 2);
+        QVERIFY2(synced.err.contains("Abgleichsfehler:\n\nDie Datei '" + arg(left.path("a")) + "'\nkonnte nicht nach '" +
+                                     arg(right.path("a")) + "'\nkopiert werden."),
+                 qPrintable(synced.err));
+        QCOMPARE(contentOf(right.path("a")), QByteArray("alt"));
+    }
+
+    void synchronise()
+    {
+        TestDir left, right;
+        left.file("a", "neu", TestDir::DefaultTime + 60);
+        right.file("a", "alt");
+        left.file("nur-links");
+        const Result r = cli({"--age", "--sync", arg(left.path()), arg(right.path())});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.out, QByteArray("a\t-->\ta\nnur-links\t? -->\t\n"));
+        QCOMPARE(contentOf(right.path("a")), QByteArray("neu"));
+        QVERIFY(!QFile::exists(arg(right.path("nur-links"))));
+    }
+
+    void batchRuns_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QByteArray>("out");
+        QTest::newRow("kalmora-cli") << KALMORA_CLI << QByteArray("\t? <--\tb\na\t<--\ta\n");
+        QTest::newRow("kalmora") << KALMORA_APP << QByteArray(); // the window, on the offscreen platform
+    }
+    void batchRuns()
+    {
+        QFETCH(QString, program);
+        QFETCH(QByteArray, out);
+        TestDir dir;
+        dir.file("L/a", "alt");
+        dir.file("R/a", "neu", TestDir::DefaultTime + 60);
+        dir.file("R/b", "nur rechts");
+        dir.file("steuer.ini", "[Pfade]\r\nLinks=" + dir.path("L") + "\r\nRechts=" + dir.path("R") +
+                                   "\r\n[AutoStart]\r\nAltersvergleich=1\r\nZwischenablage=1\r\nAbgleich=1\r\nEnde=1\r\n");
+        const Result r = run(program, program == KALMORA_CLI ? QStringList{"--batch", arg(dir.path("steuer.ini"))}
+                                                              : QStringList{arg(dir.path("steuer.ini"))});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.out, out);
+        QCOMPARE(contentOf(dir.path("L/a")), QByteArray("neu"));
+        QVERIFY(!QFile::exists(arg(dir.path("L/b")))); // a proposal only
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPrograms)
+#include "tst_programs.moc"
