@@ -177,13 +177,13 @@ private Q_SLOTS:
         f.right.file("good", "x");
         f.loadBoth();
         if (fault == "size")
-            f.fs.inspectErrors[f.left.path("bad")] = EIO;
+            f.fs.fail("inspect", f.left.path("bad"), EIO);
         else if (fault == "open left")
-            f.fs.openErrors[f.left.path("bad")] = EACCES;
+            f.fs.fail("open", f.left.path("bad"), EACCES);
         else if (fault == "open right")
-            f.fs.openErrors[f.right.path("bad")] = EACCES;
+            f.fs.fail("open", f.right.path("bad"), EACCES);
         else if (fault == "read in the second block")
-            f.fs.readFailsAt[f.right.path("bad")] = 262144 + 10;
+            f.fs.fail("read", f.right.path("bad"), 262144 + 10);
         else if (fault == "vanished")
             f.right.remove("bad");
         else

@@ -139,12 +139,12 @@ private Q_SLOTS:
         f.loadBoth();
         f.list.setMarker(0, Marker(marker));
         for (const QString &side : failing)
-            f.fs.deleteErrors[(side == "left" ? f.left : f.right).path("x")] = EPERM;
+            f.fs.fail("delete", (side == "left" ? f.left : f.right).path("x"), EPERM);
         f.host.answers = answers;
         // A refused deletion becomes possible once the user has answered for it.
         f.host.onMessage = [&] {
             if (f.host.messages.size() == 2 || answers.first() == Host::Answer::Retry)
-                f.fs.deleteErrors.remove(f.right.path("x"));
+                f.fs.faults.remove("delete:" + QString::fromUtf8(f.right.path("x")));
         };
         f.core.RunSynchronisation();
         QCOMPARE(f.host.messages.size(), answers.size());
@@ -167,7 +167,7 @@ private Q_SLOTS:
         f.loadBoth();
         for (int i = 0; i < 10; ++i)
             f.list.setMarker(i, Marker::DeleteRight);
-        f.fs.deleteErrors[f.right.path("f7")] = EACCES; // the third row visited from the bottom
+        f.fs.fail("delete", f.right.path("f7"), EACCES); // the third row visited from the bottom
         f.host.answers = {Host::Answer::Abort};
         f.core.RunSynchronisation();
         QCOMPARE(f.list.count(), 8);
@@ -274,7 +274,7 @@ private Q_SLOTS:
         g.left.file("a/b/c", "x");
         g.loadBoth();
         g.list.setMarker(0, Marker::CopyRight);
-        g.fs.makeFolderErrors[g.right.path("a")] = EACCES;
+        g.fs.fail("mkdir", g.right.path("a"), EACCES);
         g.core.RunSynchronisation();
         // The preparation stops silently at its first failure; the copy reports its own.
         QCOMPARE(g.fs.changes.filter("mkdir").size(), 1);

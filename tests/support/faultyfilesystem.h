@@ -3,28 +3,26 @@
 #include "filesystem.h"
 
 #include <QHash>
-#include <QSet>
 #include <QStringList>
 
 #include <functional>
 
 /// The real file system with failures put in its way, for faults that root cannot provoke with chmod.
+/// A fault is keyed "operation:path" (list, entry, inspect, open, read, mkdir, copy, delete; copy by its
+/// target) and holds the error code; "read" holds the offset at which reading fails instead.
 /// Listings come sorted by name, so that tests do not depend on the order of the disk.
 class FaultyFileSystem : public common::FileSystem
 {
 public:
-    QHash<common::NativePath, int> listErrors;     ///< folder path (with separator) -> error of its listing
-    QHash<common::NativePath, int> entryErrors;    ///< full path -> error of its inspection in a listing
-    QHash<common::NativePath, int> inspectErrors;  ///< full path -> error of inspect()
-    QHash<common::NativePath, int> openErrors;     ///< full path -> error of openForReading()
-    QHash<common::NativePath, qint64> readFailsAt; ///< full path -> offset at which reading fails
-    QHash<common::NativePath, int> makeFolderErrors;
-    QHash<common::NativePath, int> copyErrors;   ///< target path -> error of a copy to it
-    QHash<common::NativePath, int> deleteErrors;
-    QStringList changes; ///< "mkdir PATH", "copy SOURCE > TARGET", "delete PATH" for every change asked for
+    QHash<QString, qint64> faults;
+    QStringList changes; ///< "mkdir PATH", "copy SOURCE > TARGET", "delete PATH", as asked for
     std::function<void(const common::NativePath &)> beforeOpen; ///< runs before each open, to change the disk
-    int openFiles = 0; ///< files opened and not yet closed
-    int opens = 0;
+    int openFiles = 0, opens = 0;
+
+    void fail(const char *operation, const common::NativePath &path, qint64 code)
+    {
+        faults.insert(key(operation, path), code);
+    }
 
     int listFolder(const common::NativePath &folder, std::vector<common::FolderEntry> &entries) override;
     int inspect(const common::NativePath &path, common::EntryInfo &info) override;
@@ -34,5 +32,12 @@ public:
     int deleteFile(const common::NativePath &path) override;
 
 private:
+    static QString key(const char *operation, const common::NativePath &path)
+    {
+        return QLatin1String(operation) + u':' + QString::fromUtf8(path);
+    }
+    int fault(const char *operation, const common::NativePath &path) const { return int(faults.value(key(operation, path))); }
+    int change(const QString &what, const char *operation, const common::NativePath &path);
+
     std::unique_ptr<common::FileSystem> m_real = common::createRealFileSystem();
 };
