@@ -80,6 +80,7 @@ ComparisonReport Core::RunComparison(bool binaryMode)
     std::vector<char> rightBlock(binaryMode ? BlockSize : 0);
     const int rows = m_list.count();
     report.rows = rows;
+    int shownUpTo = 0; // rows before it have been announced to the view
     for (int i = 1; i <= rows; ++i) {
         const Row &row = m_list.row(i - 1);
         Marker marker;
@@ -111,11 +112,14 @@ ComparisonReport Core::RunComparison(bool binaryMode)
         m_list.setMarker(i - 1, marker);
         m_host.setProgress(double(i) * 100.0 / double(rows));
         if (i % 8 == 0 && !m_host.speedChecked()) {
-            m_list.announceChanges();
+            if (repaintDue()) {
+                m_list.announceChanges(shownUpTo, i - 1);
+                shownUpTo = i;
+            }
             m_host.yield();
         }
     }
-    m_list.announceChanges();
+    m_list.announceChanges(shownUpTo);
 
     QString &text = report.text;
     text = (binaryMode ? QStringLiteral("Ergebnis des Binärvergleichs von ")

@@ -43,15 +43,22 @@ void ComparisonList::appendRows(std::vector<Row> &rows)
     if (rows.empty())
         return;
     beginInsertRows({}, count(), count() + int(rows.size()) - 1);
-    m_rows.insert(m_rows.end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
+    if (m_rows.empty()) {
+        m_rows.swap(rows);
+    } else {
+        m_rows.reserve(m_rows.size() + rows.size()); // exactly: a grown vector would hold twice the rows' room
+        m_rows.insert(m_rows.end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
+    }
     endInsertRows();
     rows.clear();
 }
 
-void ComparisonList::removeRow(int position)
+void ComparisonList::removeRows(int position, int count)
 {
-    beginRemoveRows({}, position, position);
-    m_rows.erase(m_rows.begin() + position);
+    if (count <= 0)
+        return;
+    beginRemoveRows({}, position, position + count - 1);
+    m_rows.erase(m_rows.begin() + position, m_rows.begin() + position + count);
     endRemoveRows();
 }
 
@@ -77,10 +84,11 @@ void ComparisonList::clearRightNameAndMarker(int position)
     r.marker = Marker::None;
 }
 
-void ComparisonList::announceChanges()
+void ComparisonList::announceChanges(int first, int last)
 {
-    if (!m_rows.empty())
-        Q_EMIT dataChanged(index(0, 0), index(count() - 1, ColumnCount - 1));
+    last = last < 0 ? count() - 1 : qMin(last, count() - 1);
+    if (first <= last)
+        Q_EMIT dataChanged(index(first, 0), index(last, ColumnCount - 1));
 }
 
 void ComparisonList::setHeaderText(int column, const QString &text)
@@ -134,44 +142,89 @@ void ComparisonList::sort(int column, Qt::SortOrder order)
 
 namespace {
 
-// One precomputed key per row, so that the comparisons of the sort touch no text conversion.
-template<typename Key>
-std::vector<int> stableOrder(const std::vector<Key> &keys, Qt::SortOrder order)
+// A stable merge sort of positions by precomputed keys, in slices that take a few milliseconds each, with
+// pause called between them: a million rows sort without the window freezing.
+template<typename Key, typename Less>
+std::vector<int> stableOrder(const std::vector<Key> &keys, Qt::SortOrder order, Less less,
+                             const std::function<void()> &pause)
 {
-    std::vector<int> positions(keys.size());
+    const auto before = [&](int a, int b) { return order == Qt::AscendingOrder ? less(keys[a], keys[b]) : less(keys[b], keys[a]); };
+    const size_t n = keys.size();
+    constexpr size_t Slice = 16384;
+    std::vector<int> positions(n), merged(n);
     std::iota(positions.begin(), positions.end(), 0);
-    if (order == Qt::AscendingOrder)
-        std::stable_sort(positions.begin(), positions.end(), [&](int a, int b) { return keys[a] < keys[b]; });
-    else
-        std::stable_sort(positions.begin(), positions.end(), [&](int a, int b) { return keys[b] < keys[a]; });
+    // Between slices only: a list of one slice sorts in one go.
+    auto between = [&] {
+        if (pause)
+            pause();
+    };
+    for (size_t start = 0; start < n; start += Slice) {
+        if (start > 0)
+            between();
+        std::stable_sort(positions.begin() + start, positions.begin() + std::min(start + Slice, n), before);
+    }
+    for (size_t width = Slice; width < n; width *= 2) {
+        for (size_t low = 0; low < n; low += 2 * width) {
+            between();
+            const auto from = positions.begin() + low;
+            const size_t middle = std::min(low + width, n), high = std::min(low + 2 * width, n);
+            std::merge(from, positions.begin() + middle, positions.begin() + middle, positions.begin() + high,
+                       merged.begin() + low, before); // takes the first run's element on a tie: stable
+        }
+        positions.swap(merged);
+    }
     return positions;
 }
 
 } // namespace
 
-void ComparisonList::sortRows()
+void ComparisonList::sortNow(const std::function<void()> &pause)
+{
+    m_sorted = true;
+    const bool frozen = m_frozen;
+    m_frozen = false;
+    sortRows(pause);
+    m_frozen = frozen;
+}
+
+void ComparisonList::sortRows(const std::function<void()> &pause)
 {
     if (m_frozen) {
         m_sortPending = true;
         return;
     }
+    // Work on a million rows is cut into pieces with a pause between them.
+    const auto now_and_then = [&](size_t i) {
+        if (pause && i % RowsBetweenPauses == RowsBetweenPauses - 1)
+            pause();
+    };
     std::vector<int> order;
     switch (m_sortKey) {
     case LeftNameColumn:
     case RightNameColumn: {
         std::vector<QByteArray> keys;
         keys.reserve(m_rows.size());
-        for (const Row &r : m_rows)
+        for (const Row &r : m_rows) {
             keys.push_back(FoldedName(m_sortKey == LeftNameColumn ? r.leftName : r.rightName));
-        order = stableOrder(keys, m_sortOrder);
+            now_and_then(keys.size());
+        }
+        order = stableOrder(
+            keys, m_sortOrder, [](const QByteArray &a, const QByteArray &b) { return CompareFolded(a, b) < 0; }, pause);
         break;
     }
     case MarkerColumn: {
-        std::vector<QString> keys;
+        // Markers order by their text; the rank of each text is found once.
+        std::vector<int> rankOf(size_t(Marker::Unreadable) + 1);
+        std::iota(rankOf.begin(), rankOf.end(), 0);
+        std::sort(rankOf.begin(), rankOf.end(), [](int a, int b) { return MarkerText(Marker(a)) < MarkerText(Marker(b)); });
+        std::vector<quint8> rank(rankOf.size());
+        for (size_t i = 0; i < rankOf.size(); ++i)
+            rank[size_t(rankOf[i])] = quint8(i);
+        std::vector<quint8> keys;
         keys.reserve(m_rows.size());
         for (const Row &r : m_rows)
-            keys.push_back(MarkerText(r.marker));
-        order = stableOrder(keys, m_sortOrder);
+            keys.push_back(rank[size_t(r.marker)]);
+        order = stableOrder(keys, m_sortOrder, std::less<quint8>(), pause);
         break;
     }
     case LeftStampColumn:
@@ -180,22 +233,25 @@ void ComparisonList::sortRows()
         keys.reserve(m_rows.size());
         for (const Row &r : m_rows)
             keys.push_back(m_sortKey == LeftStampColumn ? r.leftStamp : r.rightStamp);
-        order = stableOrder(keys, m_sortOrder);
+        order = stableOrder(keys, m_sortOrder, std::less<Stamp>(), pause);
         break;
     }
     default:
         return; // the spare column is empty in every row: a stable sort keeps the order
     }
 
-    Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    // The rows in their new order are copied (sharing their names) while the view still shows the old
+    // order; then the two trade places in one step.
     std::vector<Row> sorted;
     sorted.reserve(m_rows.size());
     std::vector<int> newPosition(m_rows.size());
     for (size_t i = 0; i < order.size(); ++i) {
-        sorted.push_back(std::move(m_rows[size_t(order[i])]));
+        sorted.push_back(m_rows[size_t(order[i])]);
         newPosition[size_t(order[i])] = int(i);
+        now_and_then(i);
     }
-    m_rows = std::move(sorted);
+    Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    m_rows.swap(sorted);
     const QModelIndexList before = persistentIndexList();
     QModelIndexList after;
     after.reserve(before.size());
@@ -245,20 +301,37 @@ QVariant ComparisonList::headerData(int section, Qt::Orientation orientation, in
     return {};
 }
 
-LeftNameIndex::LeftNameIndex(const ComparisonList &list)
+LeftNameIndex::LeftNameIndex(const ComparisonList &list, const std::function<void()> &pause) : m_list(list)
 {
-    m_firstRow.reserve(list.count());
-    // From the last row to the first, so that the first row of a name is the one that stays.
-    for (int i = list.count() - 1; i >= 0; --i) {
+    size_t size = 16;
+    while (size < size_t(list.count()) * 2)
+        size *= 2;
+    m_slots.assign(size, 0);
+    m_mask = size - 1;
+    for (int i = 0; i < list.count(); ++i) {
         const NativePath &name = list.row(i).leftName;
-        if (!name.isEmpty())
-            m_firstRow.insert(FoldedName(name), i);
+        if (!name.isEmpty()) {
+            int &slot = m_slots[slotOf(FoldedName(name))];
+            if (slot == 0)
+                slot = i + 1; // the first row of a name stays
+        }
+        if (pause && i % RowsBetweenPauses == RowsBetweenPauses - 1)
+            pause();
+    }
+}
+
+size_t LeftNameIndex::slotOf(const QByteArray &key) const
+{
+    for (size_t at = HashFolded(key) & m_mask;; at = (at + 1) & m_mask) {
+        const int row = m_slots[at] - 1;
+        if (row < 0 || CompareFolded(FoldedName(m_list.row(row).leftName), key) == 0)
+            return at;
     }
 }
 
 int LeftNameIndex::find(const NativePath &name) const
 {
-    return m_firstRow.value(FoldedName(name), -1);
+    return m_slots[slotOf(FoldedName(name))] - 1;
 }
 
 } // namespace common

@@ -3,9 +3,11 @@
 #include "filesystem.h"
 #include "stamp.h"
 
-#include <QAbstractTableModel>
-#include <QHash>
+#include "names.h"
 
+#include <QAbstractTableModel>
+
+#include <functional>
 #include <vector>
 
 namespace common {
@@ -60,16 +62,16 @@ public:
 
     /// Moves rows to the end of the list (one insertion for the view, however many) and empties the vector.
     void appendRows(std::vector<Row> &rows);
-    /// Removes the row at position; the rows behind it move up by one.
-    void removeRow(int position);
+    /// Removes count rows from position on; the rows behind them move up.
+    void removeRows(int position, int count);
     /// Removes every row; headers, sort state and folder paths stay.
     void ClearList();
 
     void setMarker(int position, Marker marker) { m_rows[size_t(position)].marker = marker; }
     void setRightSide(int position, const NativePath &name, Stamp stamp);
     void clearRightNameAndMarker(int position);
-    /// Tells the view that fields of any row may have changed.
-    void announceChanges();
+    /// Tells the view that fields of the rows first to last (all rows by default) may have changed.
+    void announceChanges(int first = 0, int last = -1);
 
     /// Header text of column 1 (LeftNameColumn) or 3 (RightNameColumn).
     void setHeaderText(int column, const QString &text);
@@ -86,6 +88,9 @@ public:
     /// While frozen, a long operation addresses rows by position: sort requests only change the sort state,
     /// and the rows are sorted when the list thaws.
     void setFrozen(bool frozen);
+    /// Turns sorting on and sorts at once, frozen or not, calling pause every few milliseconds of work
+    /// (the rows move only at the end, so the view stays whole meanwhile).
+    void sortNow(const std::function<void()> &pause);
 
     /// Width of column 1 in the list's horizontal coordinates, kept up to date by the view; a folder dropped
     /// left of it goes into the left column.
@@ -99,7 +104,7 @@ public:
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
 private:
-    void sortRows();
+    void sortRows(const std::function<void()> &pause = {});
 
     std::vector<Row> m_rows;
     QString m_headers[ColumnCount];
@@ -116,12 +121,21 @@ private:
 class LeftNameIndex
 {
 public:
-    explicit LeftNameIndex(const ComparisonList &list);
+    /// Valid while the list's rows stay where they are; pause is called now and then while it is built.
+    LeftNameIndex(const ComparisonList &list, const std::function<void()> &pause = {});
     /// The row position, or -1.
     int find(const NativePath &name) const;
 
 private:
-    QHash<QByteArray, int> m_firstRow;
+    // Open addressing over row positions: one allocation, whatever the number of rows.
+    size_t slotOf(const QByteArray &key) const;
+
+    const ComparisonList &m_list;
+    std::vector<int> m_slots; ///< row position + 1; 0 is an empty slot
+    size_t m_mask = 0;
 };
+
+/// How many rows a long operation handles between two pauses where nothing else makes it yield.
+constexpr int RowsBetweenPauses = 65536;
 
 } // namespace common

@@ -26,7 +26,18 @@ QString accessError(int code, const NativePath &path)
 }
 } // namespace
 
-Core::Core(Host &host, FileSystem &fileSystem) : m_host(host), m_fs(fileSystem) {}
+Core::Core(Host &host, FileSystem &fileSystem) : m_host(host), m_fs(fileSystem)
+{
+    m_sinceRepaint.start();
+}
+
+bool Core::repaintDue()
+{
+    if (m_sinceRepaint.elapsed() < RepaintInterval)
+        return false;
+    m_sinceRepaint.restart();
+    return true;
+}
 
 Core::BusyScope::BusyScope(Core &core) : m_core(core)
 {
@@ -77,6 +88,7 @@ void Core::ScanFolder(const NativePath &folder)
     std::vector<Pending> pending{{folder, 0, {rootInfo.device, rootInfo.inode}}};
     std::vector<FolderId> ancestors;
     std::vector<FolderEntry> entries;
+    const int rootLength = WithTrailingBackslash(folder).size();
 
     while (!pending.empty()) {
         const Pending current = std::move(pending.back());
@@ -85,6 +97,7 @@ void Core::ScanFolder(const NativePath &folder)
         ancestors.push_back(current.id);
 
         const NativePath working = WithTrailingBackslash(current.path);
+        const NativePath relativeFolder = working.mid(rootLength);
         entries.clear();
         if (const int error = m_fs.listFolder(working, entries)) {
             entries.clear();
@@ -93,9 +106,8 @@ void Core::ScanFolder(const NativePath &folder)
         for (const FolderEntry &entry : entries) {
             if (entry.name.startsWith('.'))
                 continue;
-            NativePath full = working + entry.name;
             if (entry.error) {
-                message(accessError(entry.error, full), Host::Icon::Warning);
+                message(accessError(entry.error, working + entry.name), Host::Icon::Warning);
                 continue;
             }
             switch (entry.info.kind) {
@@ -104,11 +116,11 @@ void Core::ScanFolder(const NativePath &folder)
                 const bool known = id.inode != 0 || id.device != 0;
                 if (known && std::find(ancestors.begin(), ancestors.end(), id) != ancestors.end())
                     break; // a link back into a folder of the current path
-                pending.push_back({std::move(full), current.depth + 1, id});
+                pending.push_back({working + entry.name, current.depth + 1, id});
                 break;
             }
             case EntryKind::File:
-                m_fileList.push_back({std::move(full), entry.info.modified});
+                m_fileList.push_back({relativeFolder + entry.name, entry.info.modified});
                 break;
             case EntryKind::Other:
                 break; // FIFOs, sockets and devices have no content to compare and are never opened
@@ -153,17 +165,22 @@ void Core::LoadFolder(NativePath &folder, bool &toLeft)
     m_host.setProgress(50);
     SetStatus(2, QStringLiteral("Eintragung der Dateien in die Vergleichsliste läuft ..."));
 
+    const auto pause = [this] {
+        if (!m_host.speedChecked())
+            m_host.yield();
+    };
     std::optional<LeftNameIndex> leftNames;
     if (!toLeft)
-        leftNames.emplace(m_list);
-    // New rows are gathered and appended in one step before each yield, so the view sees few insertions.
+        leftNames.emplace(m_list, pause);
+    // New rows are gathered and appended in one step at the end, and the view hears of changed rows once:
+    // a view relays out all its rows after every insertion it is told of.
     std::vector<Row> newRows;
-    const int relativeStart = folder.size();
+    newRows.reserve(toLeft ? m_fileList.size() : 0);
     const size_t n = m_fileList.size();
     for (size_t i = 1; i <= n; ++i) {
         m_host.setProgress(double(i) * 50.0 / double(n) + 50.0);
-        const ScannedFile &file = m_fileList[i - 1];
-        NativePath relative = file.path.mid(relativeStart);
+        ScannedFile &file = m_fileList[i - 1];
+        NativePath relative = std::move(file.name);
         const Stamp stamp = FileStamp(file.modified);
         if (toLeft) {
             newRows.push_back({std::move(relative), {}, stamp, 0, Marker::None});
@@ -172,22 +189,22 @@ void Core::LoadFolder(NativePath &folder, bool &toLeft)
         } else {
             newRows.push_back({{}, std::move(relative), 0, stamp, Marker::None});
         }
-        if (i % 64 == 0 && !m_host.speedChecked()) {
-            m_list.appendRows(newRows);
-            m_list.announceChanges();
+        if (i % 64 == 0 && !m_host.speedChecked())
             m_host.yield();
-        }
     }
-    m_list.appendRows(newRows);
-    m_list.announceChanges();
     // Nothing reads the scan's list after the load; a million paths are not kept for nothing.
     std::vector<ScannedFile>().swap(m_fileList);
+    m_list.appendRows(newRows);
+    if (m_list.count() > RowsBetweenPauses)
+        pause(); // the view takes in the new rows
+    if (!toLeft)
+        m_list.announceChanges();
 
     SetStatus(2, QStringLiteral("Eintragung der Dateien abgeschlossen."));
     const int rows = m_list.count();
     SetStatus(1, QString::number(rows) + (rows == 1 ? QStringLiteral(" Datei") : QStringLiteral(" Dateien")));
+    m_list.sortNow(pause);
     busy.end();
-    m_list.setSorted(true);
     m_host.setBusy(false);
     m_host.setProgress(0);
     EnableCompareCommand(true);

@@ -4,6 +4,7 @@
 #include "filesystem.h"
 #include "host.h"
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
 
@@ -12,10 +13,11 @@
 
 namespace common {
 
-/// A file found by the scan: its full path and its modification time from the scan's own stat.
+/// A file found by the scan: its path relative to the scanned folder and its modification time from the
+/// scan's own stat.
 struct ScannedFile
 {
-    NativePath path;
+    NativePath name;
     qint64 modified = 0;
 };
 
@@ -68,8 +70,8 @@ public:
     void SetStatus(int panel, const QString &text);
     void EnableCompareCommand(bool enabled);
 
-    /// Appends the full paths of all files in folder and its subfolders to FileList; entries whose name
-    /// starts with a dot are left out, entries that cannot be inspected are reported and left out.
+    /// Appends all files in folder and its subfolders to FileList; entries whose name starts with a dot
+    /// are left out, entries that cannot be inspected are reported and left out.
     void ScanFolder(const NativePath &folder);
     /// Loads a folder into the left column (starting over) or the right column (pairing by name).
     /// folder receives the path with its trailing separator; toLeft becomes true when the list was empty.
@@ -139,6 +141,12 @@ private:
     BatchRequests m_requests;
     ComparisonReport m_lastReport;
     bool m_busy = false;
+    QElapsedTimer m_sinceRepaint;
+
+    /// The window repaints the list at most this often during a long operation, however often it yields:
+    /// each announcement costs the view time in proportion to the rows it covers.
+    static constexpr int RepaintInterval = 100;
+    bool repaintDue();
 };
 
 } // namespace common

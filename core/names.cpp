@@ -22,6 +22,36 @@ QString DisplayName(const NativePath &name)
     return QString::fromUtf8(name);
 }
 
+namespace {
+inline uchar foldAscii(char c)
+{
+    const uchar u = uchar(c);
+    return u >= 'A' && u <= 'Z' ? u + ('a' - 'A') : u;
+}
+} // namespace
+
+int CompareFolded(const QByteArray &a, const QByteArray &b)
+{
+    const qsizetype n = qMin(a.size(), b.size());
+    const char *x = a.constData(), *y = b.constData();
+    for (qsizetype i = 0; i < n; ++i) {
+        if (x[i] != y[i]) {
+            const int d = int(foldAscii(x[i])) - int(foldAscii(y[i]));
+            if (d != 0)
+                return d;
+        }
+    }
+    return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
+}
+
+size_t HashFolded(const QByteArray &key)
+{
+    size_t hash = 1469598103934665603ull; // FNV-1a
+    for (char c : key)
+        hash = (hash ^ foldAscii(c)) * 1099511628211ull;
+    return hash;
+}
+
 QByteArray FoldedName(const NativePath &name)
 {
     bool ascii = true;
@@ -32,7 +62,7 @@ QByteArray FoldedName(const NativePath &name)
         }
     }
     if (ascii)
-        return name.toLower();
+        return name;
 
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString text = decoder.decode(name);
@@ -40,7 +70,7 @@ QByteArray FoldedName(const NativePath &name)
         // Folding through a lossy decoding would let different names meet, so only the ASCII letters of
         // such a name are folded. No file name holds a NUL: the mark at the end keeps these keys apart from
         // UTF-8 ones without moving them in the sort order.
-        return name.toLower() + QByteArray(1, '\0');
+        return name + QByteArray(1, '\0');
     }
     return text.toCaseFolded().toUtf8();
 }

@@ -16,7 +16,12 @@ NativePath AppFolder();
 QString DisplayName(const NativePath &name);
 
 /// A key under which names that differ only in letter case (umlauts included) are equal, while names
-/// that differ in any other byte stay distinct, also where a name is not valid UTF-8.
+/// that differ in any other byte stay distinct, also where a name is not valid UTF-8. Keys are compared
+/// and hashed with the functions below, which fold ASCII letters as they go: so an ASCII name is its own
+/// key, and the common case costs no copy.
 QByteArray FoldedName(const NativePath &name);
+/// Orders two keys of FoldedName: negative, 0 or positive.
+int CompareFolded(const QByteArray &a, const QByteArray &b);
+size_t HashFolded(const QByteArray &key);
 
 } // namespace common

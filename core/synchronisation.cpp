@@ -88,6 +88,13 @@ void Core::RunSynchronisation()
     SetStatus(2, QStringLiteral("Datenabgleich läuft ..."));
 
     const int n = m_list.count();
+    // Handled rows leave the list in runs: the view relays out all its rows after each removal it is
+    // told of. A run is given up when a kept row ends it, when the window is due to repaint, and at the end.
+    int removeFrom = n, removeCount = 0;
+    auto removePending = [&] {
+        m_list.removeRows(removeFrom, removeCount);
+        removeCount = 0;
+    };
     for (int i = n; i >= 1; --i) {
         const Row row = m_list.row(i - 1);
         const bool hasLeft = !row.leftName.isEmpty(), hasRight = !row.rightName.isEmpty();
@@ -161,11 +168,19 @@ void Core::RunSynchronisation()
             break; // this row and every row above it stay as they are
 
         m_host.setProgress((1.0 - double(i) / double(n)) * 100.0);
-        if (!keepRow)
-            m_list.removeRow(i - 1);
-        if (!m_host.speedChecked())
+        if (keepRow) {
+            removePending();
+        } else {
+            removeFrom = i - 1;
+            ++removeCount;
+        }
+        if (!m_host.speedChecked()) {
+            if (repaintDue())
+                removePending();
             m_host.yield();
+        }
     }
+    removePending();
 
     m_host.setProgress(0);
     SetStatus(2, QStringLiteral("Datenabgleich beendet."));

@@ -1,4 +1,5 @@
 #include "form1.h"
+#include "listview.h"
 #include "modresizeapp.h"
 #include "qzsammlung.h"
 
@@ -129,7 +130,7 @@ void Form1::createControls()
 
     Frame1 = new QGroupBox(QStringLiteral("Vergleichsliste"), this);
     place(Frame1, Frame1Place);
-    Liste = new QTreeView(Frame1);
+    Liste = new ListView(Frame1);
     place(Liste, ListePlace);
     Liste->setModel(&m_core.list());
     Liste->setRootIsDecorated(false);
