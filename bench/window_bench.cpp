@@ -64,7 +64,8 @@ public:
 private:
     struct Content : common::InputFile
     {
-        explicit Content(qint64 size) : left(size) {}
+        explicit Content(qint64 size) : left(size), total(size) {}
+        qint64 size() const override { return total; }
         qint64 read(char *buffer, qint64 max) override
         {
             const qint64 n = qMin(max, left);
@@ -72,7 +73,7 @@ private:
             left -= n;
             return n;
         }
-        qint64 left;
+        qint64 left, total;
     };
     static bool right(const common::NativePath &path) { return path.startsWith("/R/"); }
     static int number(const common::NativePath &path)

@@ -1,69 +1,19 @@
 #include "core.h"
 
-#include <cstring>
+#include "paircomparer.h"
+
+#include <optional>
 
 namespace common {
 
 namespace {
 const QChar CR(13);
-constexpr qint64 BlockSize = 262144;
-
-// Reads exactly count bytes; a short read means the file changed under us.
-bool readBlock(InputFile &file, char *buffer, qint64 count)
-{
-    while (count > 0) {
-        const qint64 n = file.read(buffer, count);
-        if (n <= 0)
-            return false;
-        buffer += n;
-        count -= n;
-    }
-    return true;
-}
-
 void addLine(QString &text, qint64 count, const char *what)
 {
     if (count != 0)
         text += QString::number(count) + QString::fromUtf8(what) + CR;
 }
 } // namespace
-
-Marker Core::compareFiles(const NativePath &left, const NativePath &right, std::vector<char> &leftBlock,
-                          std::vector<char> &rightBlock)
-{
-    EntryInfo l, r;
-    if (m_fs.inspect(left, l) != 0 || m_fs.inspect(right, r) != 0 || l.kind != EntryKind::File ||
-        r.kind != EntryKind::File)
-        return Marker::Unreadable;
-    if (l.size < r.size)
-        return Marker::Shorter;
-    if (l.size > r.size)
-        return Marker::Longer;
-    if (l.size == 0)
-        return Marker::Equal;
-
-    int error = 0;
-    const std::unique_ptr<InputFile> lf = m_fs.openForReading(left, error);
-    if (!lf)
-        return Marker::Unreadable;
-    const std::unique_ptr<InputFile> rf = m_fs.openForReading(right, error);
-    if (!rf)
-        return Marker::Unreadable;
-
-    for (qint64 remaining = l.size; remaining > 0;) {
-        const qint64 count = std::min(remaining, BlockSize);
-        if (!readBlock(*lf, leftBlock.data(), count) || !readBlock(*rf, rightBlock.data(), count))
-            return Marker::Unreadable;
-        if (std::memcmp(leftBlock.data(), rightBlock.data(), size_t(count)) != 0)
-            return Marker::Different;
-        remaining -= count;
-    }
-    // Equal so far; a file that has grown since it was sized has not really been compared.
-    char extra;
-    if (lf->read(&extra, 1) != 0 || rf->read(&extra, 1) != 0)
-        return Marker::Unreadable;
-    return Marker::Equal;
-}
 
 ComparisonReport Core::RunComparison(bool binaryMode)
 {
@@ -76,9 +26,16 @@ ComparisonReport Core::RunComparison(bool binaryMode)
     EnableCompareCommand(false);
     SetStatus(2, modeWord + QStringLiteral("vergleich läuft ..."));
 
-    std::vector<char> leftBlock(binaryMode ? BlockSize : 0);
-    std::vector<char> rightBlock(binaryMode ? BlockSize : 0);
     const int rows = m_list.count();
+    std::optional<PairComparer> contents;
+    size_t pairsTaken = 0;
+    if (binaryMode) {
+        std::vector<int> pairRows;
+        for (int i = 0; i < rows; ++i)
+            if (!m_list.row(i).leftName.isEmpty() && !m_list.row(i).rightName.isEmpty())
+                pairRows.push_back(i);
+        contents.emplace(m_fs, m_list, m_leftPath, m_rightPath, std::move(pairRows));
+    }
     report.rows = rows;
     int shownUpTo = 0; // rows before it have been announced to the view
     for (int i = 1; i <= rows; ++i) {
@@ -91,7 +48,7 @@ ComparisonReport Core::RunComparison(bool binaryMode)
             marker = binaryMode ? Marker::Orphan : Marker::OrphanLeft;
             ++report.orphans;
         } else if (binaryMode) {
-            marker = compareFiles(m_leftPath + row.leftName, m_rightPath + row.rightName, leftBlock, rightBlock);
+            marker = contents->take(pairsTaken++);
             switch (marker) {
             case Marker::Shorter:
             case Marker::Longer: ++report.differentLength; break;
@@ -120,6 +77,7 @@ ComparisonReport Core::RunComparison(bool binaryMode)
         }
     }
     m_list.announceChanges(shownUpTo);
+    contents.reset();
 
     QString &text = report.text;
     text = (binaryMode ? QStringLiteral("Ergebnis des Binärvergleichs von ")

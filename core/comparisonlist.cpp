@@ -70,11 +70,12 @@ void ComparisonList::ClearList()
     endResetModel();
 }
 
-void ComparisonList::setRightSide(int position, const NativePath &name, Stamp stamp)
+void ComparisonList::setRightSide(int position, const NativePath &name, Stamp stamp, qint64 size)
 {
     Row &r = m_rows[size_t(position)];
     r.rightName = name;
     r.rightStamp = stamp;
+    r.rightSize = size;
 }
 
 void ComparisonList::clearRightNameAndMarker(int position)

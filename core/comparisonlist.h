@@ -42,6 +42,10 @@ struct Row
     Stamp leftStamp = 0;
     Stamp rightStamp = 0;
     Marker marker = Marker::None;
+    /// Sizes seen by the scan, beside their stamps: they spare the binary comparison a look at the sizes
+    /// of a pair that had equal sizes when it was loaded.
+    qint64 leftSize = -1;
+    qint64 rightSize = -1;
 };
 
 /// The comparison list: the one store of rows, shown directly by the window's list view.
@@ -68,7 +72,7 @@ public:
     void ClearList();
 
     void setMarker(int position, Marker marker) { m_rows[size_t(position)].marker = marker; }
-    void setRightSide(int position, const NativePath &name, Stamp stamp);
+    void setRightSide(int position, const NativePath &name, Stamp stamp, qint64 size);
     void clearRightNameAndMarker(int position);
     /// Tells the view that fields of the rows first to last (all rows by default) may have changed.
     void announceChanges(int first = 0, int last = -1);

@@ -120,7 +120,7 @@ void Core::ScanFolder(const NativePath &folder)
                 break;
             }
             case EntryKind::File:
-                m_fileList.push_back({relativeFolder + entry.name, entry.info.modified});
+                m_fileList.push_back({relativeFolder + entry.name, entry.info.modified, entry.info.size});
                 break;
             case EntryKind::Other:
                 break; // FIFOs, sockets and devices have no content to compare and are never opened
@@ -183,11 +183,11 @@ void Core::LoadFolder(NativePath &folder, bool &toLeft)
         NativePath relative = std::move(file.name);
         const Stamp stamp = FileStamp(file.modified);
         if (toLeft) {
-            newRows.push_back({std::move(relative), {}, stamp, 0, Marker::None});
+            newRows.push_back({std::move(relative), {}, stamp, 0, Marker::None, file.size});
         } else if (const int row = leftNames->find(relative); row >= 0) {
-            m_list.setRightSide(row, relative, stamp);
+            m_list.setRightSide(row, relative, stamp, file.size);
         } else {
-            newRows.push_back({{}, std::move(relative), 0, stamp, Marker::None});
+            newRows.push_back({{}, std::move(relative), 0, stamp, Marker::None, -1, file.size});
         }
         if (i % 64 == 0 && !m_host.speedChecked())
             m_host.yield();

@@ -19,6 +19,7 @@ struct ScannedFile
 {
     NativePath name;
     qint64 modified = 0;
+    qint64 size = 0;
 };
 
 /// What the control file of a batch run asks for.
@@ -128,8 +129,6 @@ private:
     /// had no file (missingIsFine: a vanished file is no obstacle either).
     int checkUnchanged(const NativePath &path, bool hadFile, Stamp recorded, bool missingIsFine, QString &why);
     QString checkFolder(const NativePath &path, const QString &side);
-    Marker compareFiles(const NativePath &left, const NativePath &right, std::vector<char> &leftBlock,
-                        std::vector<char> &rightBlock);
 
     Host &m_host;
     FileSystem &m_fs;

@@ -49,6 +49,8 @@ public:
     virtual ~InputFile() = default;
     /// Reads up to max bytes; returns the count read (0 at the end) or -1 on failure.
     virtual qint64 read(char *buffer, qint64 max) = 0;
+    /// The file's size when it was opened.
+    virtual qint64 size() const = 0;
 };
 
 /// Every access of the program to files and folders goes through this interface, so that tests can put

@@ -30,6 +30,7 @@ class QtInputFile : public InputFile
 public:
     explicit QtInputFile(std::unique_ptr<QFile> file) : m_file(std::move(file)) {}
     qint64 read(char *buffer, qint64 max) override { return m_file->read(buffer, max); }
+    qint64 size() const override { return m_file->size(); }
 
 private:
     std::unique_ptr<QFile> m_file;

@@ -26,11 +26,18 @@ EntryInfo infoOf(const struct stat &st)
 class PosixInputFile : public InputFile
 {
 public:
-    explicit PosixInputFile(int fd) : m_fd(fd) {}
+    PosixInputFile(int fd, qint64 size) : m_fd(fd), m_size(size) {}
+    qint64 size() const override { return m_size; }
     ~PosixInputFile() override { ::close(m_fd); }
 
     qint64 read(char *buffer, qint64 max) override
     {
+#ifdef POSIX_FADV_SEQUENTIAL
+        // Worth a call only for a file read in large blocks.
+        if (m_first && max >= 262144)
+            ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+        m_first = false;
+#endif
         for (;;) {
             const ssize_t n = ::read(m_fd, buffer, size_t(max));
             if (n >= 0 || errno != EINTR)
@@ -40,6 +47,8 @@ public:
 
 private:
     int m_fd;
+    qint64 m_size;
+    bool m_first = true;
 };
 
 // Writes all of buffer, across short writes and interruptions.
@@ -138,6 +147,7 @@ public:
     std::unique_ptr<InputFile> openForReading(const NativePath &path, int &error) override
     {
         // O_NONBLOCK keeps a FIFO from stalling the open; the type check below refuses it before any read.
+        // It stays set: it changes nothing for a regular file.
         const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
         if (fd < 0) {
             error = errno;
@@ -149,11 +159,7 @@ public:
             ::close(fd);
             return nullptr;
         }
-        ::fcntl(fd, F_SETFL, 0);
-#ifdef POSIX_FADV_SEQUENTIAL
-        ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-#endif
-        return std::make_unique<PosixInputFile>(fd);
+        return std::make_unique<PosixInputFile>(fd, st.st_size);
     }
 
     int makeFolder(const NativePath &path) override { return ::mkdir(path.constData(), 0777) == 0 ? 0 : errno; }

@@ -1,21 +1,26 @@
 #include "faultyfilesystem.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
 class CountedFile : public common::InputFile
 {
 public:
-    CountedFile(std::unique_ptr<common::InputFile> file, int &open, qint64 failAt)
-        : m_file(std::move(file)), m_open(open), m_failAt(failAt)
+    CountedFile(std::unique_ptr<common::InputFile> file, std::atomic<int> &open, qint64 failAt,
+                std::function<void()> beforeRead)
+        : m_file(std::move(file)), m_open(open), m_failAt(failAt), m_beforeRead(std::move(beforeRead))
     {
         ++m_open;
     }
     ~CountedFile() override { --m_open; }
+    qint64 size() const override { return m_file->size(); }
 
     qint64 read(char *buffer, qint64 max) override
     {
+        if (m_beforeRead)
+            std::exchange(m_beforeRead, nullptr)();
         if (m_failAt > 0 && m_offset + max > m_failAt)
             return -1;
         const qint64 n = m_file->read(buffer, max);
@@ -25,8 +30,9 @@ public:
 
 private:
     std::unique_ptr<common::InputFile> m_file;
-    int &m_open;
+    std::atomic<int> &m_open;
     qint64 m_failAt, m_offset = 0;
+    std::function<void()> m_beforeRead;
 };
 
 } // namespace
@@ -48,6 +54,7 @@ int FaultyFileSystem::listFolder(const common::NativePath &folder, std::vector<c
 
 int FaultyFileSystem::inspect(const common::NativePath &path, common::EntryInfo &info)
 {
+    QMutexLocker lock(&m_mutex);
     if (const int error = fault("inspect", path))
         return error;
     return m_real->inspect(path, info);
@@ -55,15 +62,17 @@ int FaultyFileSystem::inspect(const common::NativePath &path, common::EntryInfo 
 
 std::unique_ptr<common::InputFile> FaultyFileSystem::openForReading(const common::NativePath &path, int &error)
 {
+    QMutexLocker lock(&m_mutex);
     ++opens;
-    if (beforeOpen)
-        beforeOpen(path);
     if ((error = fault("open", path)))
         return nullptr;
     auto file = m_real->openForReading(path, error);
     if (!file)
         return nullptr;
-    return std::make_unique<CountedFile>(std::move(file), openFiles, faults.value(key("read", path)));
+    std::function<void()> hook;
+    if (beforeRead)
+        hook = [this, path] { beforeRead(path); };
+    return std::make_unique<CountedFile>(std::move(file), openFiles, faults.value(key("read", path)), hook);
 }
 
 int FaultyFileSystem::change(const QString &what, const char *operation, const common::NativePath &path)

@@ -5,6 +5,9 @@
 #include <QHash>
 #include <QStringList>
 
+#include <QMutex>
+
+#include <atomic>
 #include <functional>
 
 /// The real file system with failures put in its way, for faults that root cannot provoke with chmod.
@@ -16,8 +19,9 @@ class FaultyFileSystem : public common::FileSystem
 public:
     QHash<QString, qint64> faults;
     QStringList changes; ///< "mkdir PATH", "copy SOURCE > TARGET", "delete PATH", as asked for
-    std::function<void(const common::NativePath &)> beforeOpen; ///< runs before each open, to change the disk
-    int openFiles = 0, opens = 0;
+    /// Runs before the first read of each opened file, to change the disk under a reader.
+    std::function<void(const common::NativePath &)> beforeRead;
+    std::atomic<int> openFiles{0}, opens{0};
 
     void fail(const char *operation, const common::NativePath &path, qint64 code)
     {
@@ -40,4 +44,5 @@ private:
     int change(const QString &what, const char *operation, const common::NativePath &path);
 
     std::unique_ptr<common::FileSystem> m_real = common::createRealFileSystem();
+    QMutex m_mutex; // the comparison reads files on worker threads
 };

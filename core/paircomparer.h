@@ -1,0 +1,56 @@
+#pragma once
+
+#include "comparisonlist.h"
+#include "filesystem.h"
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace common {
+
+/// Compares a left and a right file by size and then by content, in blocks of 256 KiB that stop at the
+/// first difference. "!" when a file cannot be sized, opened or read, or changes while it is read.
+/// Files whose sizes differed when they were loaded are sized anew and not opened when they still
+/// differ; files of equal sizes are sized by opening them (-1: no size known).
+Marker CompareFiles(FileSystem &fs, const NativePath &left, const NativePath &right, qint64 loadedLeftSize,
+                    qint64 loadedRightSize, std::vector<char> &leftBlock, std::vector<char> &rightBlock);
+
+/// Reaches the binary verdicts of a comparison run ahead of it, on worker threads: waiting for one file is
+/// overlapped with reading others. The run takes the verdicts in list order, so its markers, counters,
+/// progress and yields are those of a run without it. The rows must stay as they are meanwhile, which the
+/// core's one-operation-at-a-time rule guarantees.
+class PairComparer
+{
+public:
+    PairComparer(FileSystem &fs, const ComparisonList &list, NativePath leftPath, NativePath rightPath,
+                 std::vector<int> rows);
+    ~PairComparer();
+
+    /// The verdict for the k-th of the rows given, waiting for it if need be; k counts up from 0.
+    Marker take(size_t k);
+
+private:
+    void work();
+
+    FileSystem &m_fs;
+    const ComparisonList &m_list;
+    const NativePath m_leftPath, m_rightPath;
+    const std::vector<int> m_rows;
+    std::vector<Marker> m_verdicts;
+    std::vector<char> m_done;
+    size_t m_next = 0;  ///< the next pair a worker takes up
+    size_t m_taken = 0; ///< pairs the run has taken; workers stay a bounded distance ahead of it
+    bool m_stop = false;
+    // Who sleeps: a wake-up is only sent to a sleeper, since a handoff per pair would cost more than a
+    // small file's comparison.
+    bool m_runWaits = false;
+    size_t m_awaited = 0; ///< while the run waits: it goes on once this verdict is in as well
+    int m_workersWaiting = 0;
+    std::mutex m_mutex;
+    std::condition_variable m_ready, m_room;
+    std::vector<std::thread> m_workers;
+};
+
+} // namespace common
