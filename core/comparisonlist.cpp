@@ -162,15 +162,20 @@ std::vector<int> stableOrder(const std::vector<Key> &keys, Qt::SortOrder order, 
     for (size_t start = 0; start < n; start += Slice) {
         if (start > 0)
             between();
-        std::stable_sort(positions.begin() + start, positions.begin() + std::min(start + Slice, n), before);
+        const auto first = positions.begin() + start, last = positions.begin() + std::min(start + Slice, n);
+        if (!std::is_sorted(first, last, before)) // a list sorted before is mostly sorted still
+            std::stable_sort(first, last, before);
     }
     for (size_t width = Slice; width < n; width *= 2) {
         for (size_t low = 0; low < n; low += 2 * width) {
             between();
             const auto from = positions.begin() + low;
             const size_t middle = std::min(low + width, n), high = std::min(low + 2 * width, n);
-            std::merge(from, positions.begin() + middle, positions.begin() + middle, positions.begin() + high,
-                       merged.begin() + low, before); // takes the first run's element on a tie: stable
+            if (middle < high && before(positions[middle], positions[middle - 1]))
+                std::merge(from, positions.begin() + middle, positions.begin() + middle, positions.begin() + high,
+                           merged.begin() + low, before); // takes the first run's element on a tie: stable
+            else
+                std::copy(from, positions.begin() + high, merged.begin() + low); // already in order
         }
         positions.swap(merged);
     }
