@@ -1,5 +1,6 @@
 #include "core.h"
 
+#include "folderlister.h"
 #include "names.h"
 
 #include <algorithm>
@@ -89,6 +90,7 @@ void Core::ScanFolder(const NativePath &folder)
     std::vector<FolderId> ancestors;
     std::vector<FolderEntry> entries;
     const int rootLength = WithTrailingBackslash(folder).size();
+    FolderLister lister(m_fs);
 
     while (!pending.empty()) {
         const Pending current = std::move(pending.back());
@@ -99,7 +101,7 @@ void Core::ScanFolder(const NativePath &folder)
         const NativePath working = WithTrailingBackslash(current.path);
         const NativePath relativeFolder = working.mid(rootLength);
         entries.clear();
-        if (const int error = m_fs.listFolder(working, entries)) {
+        if (const int error = lister.list(working, entries)) {
             entries.clear();
             message(accessError(error, current.path), Host::Icon::Warning);
         }
@@ -117,6 +119,7 @@ void Core::ScanFolder(const NativePath &folder)
                 if (known && std::find(ancestors.begin(), ancestors.end(), id) != ancestors.end())
                     break; // a link back into a folder of the current path
                 pending.push_back({working + entry.name, current.depth + 1, id});
+                lister.ahead(working + entry.name + Separator);
                 break;
             }
             case EntryKind::File:

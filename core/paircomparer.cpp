@@ -9,6 +9,7 @@ namespace {
 constexpr qint64 BlockSize = 262144;
 constexpr size_t ReadAhead = 256; // pairs a worker may be ahead of the run
 constexpr size_t Batch = 64;      // a run that has to wait waits for this many verdicts at once
+constexpr size_t Claim = 16;      // pairs a worker takes up at once: one lock for many small files
 
 // Reads exactly count bytes; a short read means the file changed under us.
 bool readBlock(InputFile &file, char *buffer, qint64 count)
@@ -127,8 +128,9 @@ Marker PairComparer::take(size_t k)
 void PairComparer::work()
 {
     std::vector<char> leftBlock, rightBlock;
+    Marker verdicts[Claim];
     for (;;) {
-        size_t k;
+        size_t first, last;
         {
             std::unique_lock<std::mutex> lock(m_mutex);
             const auto mayGoOn = [&] { return m_stop || m_next >= m_rows.size() || m_next < m_taken + ReadAhead; };
@@ -139,16 +141,22 @@ void PairComparer::work()
             }
             if (m_stop || m_next >= m_rows.size())
                 return;
-            k = m_next++;
+            first = m_next;
+            last = std::min(first + Claim, m_rows.size());
+            m_next = last;
         }
-        const Row &row = m_list.row(m_rows[k]);
-        const Marker verdict = CompareFiles(m_fs, m_leftPath + row.leftName, m_rightPath + row.rightName, row.leftSize,
-                                            row.rightSize, leftBlock, rightBlock);
+        for (size_t k = first; k < last; ++k) {
+            const Row &row = m_list.row(m_rows[k]);
+            verdicts[k - first] = CompareFiles(m_fs, m_leftPath + row.leftName, m_rightPath + row.rightName,
+                                               row.leftSize, row.rightSize, leftBlock, rightBlock);
+        }
         bool wake;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
-            m_verdicts[k] = verdict;
-            m_done[k] = 1;
+            for (size_t k = first; k < last; ++k) {
+                m_verdicts[k] = verdicts[k - first];
+                m_done[k] = 1;
+            }
             wake = m_runWaits && m_done[m_awaited] != 0;
         }
         if (wake)

@@ -39,6 +39,7 @@ private:
 
 int FaultyFileSystem::listFolder(const common::NativePath &folder, std::vector<common::FolderEntry> &entries)
 {
+    QMutexLocker lock(&m_mutex);
     if (const int error = fault("list", folder))
         return error;
     std::vector<common::FolderEntry> listed;
