@@ -1,9 +1,11 @@
 #include "testdir.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTest>
 
+#include <csignal>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -135,6 +137,33 @@ private Q_SLOTS:
         QCOMPARE(r.out, QByteArray("a\t-->\ta\nnur-links\t? -->\t\n"));
         QCOMPARE(contentOf(right.path("a")), QByteArray("neu"));
         QVERIFY(!QFile::exists(arg(right.path("nur-links"))));
+    }
+
+    void killedInTheMiddleOfACopy()
+    {
+        TestDir left, right;
+        QByteArray big(256 << 20, 'n');
+        left.file("big", big, TestDir::DefaultTime + 60);
+        right.file("big", "the old content");
+        QProcess p;
+        p.start(KALMORA_CLI, {"--age", "--sync", arg(left.path()), arg(right.path())});
+        QVERIFY(p.waitForStarted());
+        // Killed as soon as its temporary file shows: the target is the old file, whole.
+        QString temporary;
+        for (int i = 0; i < 20000 && temporary.isEmpty() && p.state() == QProcess::Running; ++i) {
+            const QStringList found = QDir(arg(right.path())).entryList({".kalmora-*"}, QDir::Files | QDir::Hidden);
+            temporary = found.value(0);
+            QTest::qSleep(1);
+        }
+        ::kill(pid_t(p.processId()), SIGKILL);
+        p.waitForFinished();
+        QVERIFY2(!temporary.isEmpty(), "the copy ended before it could be killed");
+        QCOMPARE(contentOf(right.path("big")), QByteArray("the old content"));
+        for (const QString &name : QDir(arg(right.path())).entryList(QDir::Files | QDir::Hidden))
+            QVERIFY2(name == "big" || name.startsWith(".kalmora-"), qPrintable(name));
+        // Run again, to the end: the complete new file.
+        QCOMPARE(cli({"--age", "--sync", arg(left.path()), arg(right.path())}).exitCode, 0);
+        QVERIFY(contentOf(right.path("big")) == big);
     }
 
     void batchRuns_data()
