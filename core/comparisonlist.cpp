@@ -53,7 +53,7 @@ void ComparisonList::appendRows(std::vector<Row> &rows)
     rows.clear();
 }
 
-void ComparisonList::removeRows(int position, int count)
+void ComparisonList::removeRowRange(int position, int count)
 {
     if (count <= 0)
         return;

@@ -67,7 +67,7 @@ public:
     /// Moves rows to the end of the list (one insertion for the view, however many) and empties the vector.
     void appendRows(std::vector<Row> &rows);
     /// Removes count rows from position on; the rows behind them move up.
-    void removeRows(int position, int count);
+    void removeRowRange(int position, int count);
     /// Removes every row; headers, sort state and folder paths stay.
     void ClearList();
 

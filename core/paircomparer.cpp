@@ -42,6 +42,88 @@ bool readLastBlock(InputFile &file, char *buffer, qint64 count)
     }
 }
 
+// Reads a file's blocks on a thread of its own, a few blocks ahead of the comparison, so that the two
+// files of a large pair are read by two cores at once.
+class BlockReader
+{
+public:
+    BlockReader(InputFile &file, qint64 size) : m_file(file), m_size(size), m_thread([this] { run(); }) {}
+    ~BlockReader()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_stop = true;
+        }
+        m_room.notify_one();
+        m_thread.join();
+    }
+
+    /// The next block, or nullptr when the file did not read as its size says. The block handed out
+    /// before is done with.
+    const char *next()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_released = m_taken;
+        if (m_readerWaits)
+            m_room.notify_one();
+        if (m_read <= m_taken) {
+            m_consumerWaits = true;
+            m_ready.wait(lock, [&] { return m_read > m_taken; });
+            m_consumerWaits = false;
+        }
+        const size_t slot = m_taken++ % Depth;
+        return m_ok[slot] ? m_buffers[slot].data() : nullptr;
+    }
+
+private:
+    static constexpr size_t Depth = 4;
+
+    void run()
+    {
+        for (auto &buffer : m_buffers)
+            buffer.resize(size_t(BlockSize) + 1);
+        size_t block = 0;
+        for (qint64 done = 0; done < m_size; ++block) {
+            {
+                std::unique_lock<std::mutex> lock(m_mutex);
+                if (!m_stop && block - m_released >= Depth) {
+                    m_readerWaits = true;
+                    m_room.wait(lock, [&] { return m_stop || block - m_released < Depth; });
+                    m_readerWaits = false;
+                }
+                if (m_stop)
+                    return;
+            }
+            const size_t slot = block % Depth;
+            const qint64 count = std::min(m_size - done, BlockSize);
+            done += count;
+            const bool ok = done < m_size ? readBlock(m_file, m_buffers[slot].data(), count)
+                                          : readLastBlock(m_file, m_buffers[slot].data(), count);
+            {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                m_ok[slot] = ok;
+                m_read = block + 1;
+                if (m_consumerWaits)
+                    m_ready.notify_one();
+            }
+            if (!ok)
+                return;
+        }
+    }
+
+    InputFile &m_file;
+    const qint64 m_size;
+    std::vector<char> m_buffers[Depth];
+    bool m_ok[Depth] = {};
+    size_t m_read = 0, m_taken = 0, m_released = 0; ///< blocks read, handed out, done with
+    bool m_stop = false, m_readerWaits = false, m_consumerWaits = false;
+    std::mutex m_mutex;
+    std::condition_variable m_ready, m_room;
+    std::thread m_thread; // last: it starts when everything above is ready
+};
+
+constexpr qint64 LargeFile = 8 << 20; // from here on the right file is read on a thread of its own
+
 } // namespace
 
 Marker CompareFiles(FileSystem &fs, const NativePath &left, const NativePath &right, qint64 loadedLeftSize,
@@ -72,6 +154,21 @@ Marker CompareFiles(FileSystem &fs, const NativePath &left, const NativePath &ri
 
     leftBlock.resize(size_t(BlockSize) + 1);
     rightBlock.resize(size_t(BlockSize) + 1);
+    if (size >= LargeFile) {
+        BlockReader rightBlocks(*rf, size);
+        for (qint64 remaining = size; remaining > 0;) {
+            const qint64 count = std::min(remaining, BlockSize);
+            remaining -= count;
+            const bool read = remaining > 0 ? readBlock(*lf, leftBlock.data(), count)
+                                            : readLastBlock(*lf, leftBlock.data(), count);
+            const char *other = rightBlocks.next();
+            if (!read || !other)
+                return Marker::Unreadable;
+            if (std::memcmp(leftBlock.data(), other, size_t(count)) != 0)
+                return Marker::Different;
+        }
+        return Marker::Equal;
+    }
     for (qint64 remaining = size; remaining > 0;) {
         const qint64 count = std::min(remaining, BlockSize);
         remaining -= count;

@@ -92,7 +92,7 @@ void Core::RunSynchronisation()
     // told of. A run is given up when a kept row ends it, when the window is due to repaint, and at the end.
     int removeFrom = n, removeCount = 0;
     auto removePending = [&] {
-        m_list.removeRows(removeFrom, removeCount);
+        m_list.removeRowRange(removeFrom, removeCount);
         removeCount = 0;
     };
     for (int i = n; i >= 1; --i) {

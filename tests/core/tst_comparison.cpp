@@ -33,6 +33,10 @@ private Q_SLOTS:
         QTest::newRow("block and one, last byte") << blockAndOne << QByteArray(blockAndOne).replace(262144, 1, "!")
                                                   << "<>";
         QTest::newRow("block and one equal") << blockAndOne << blockAndOne << "=";
+        const QByteArray large((9 << 20) + 7, 'L'); // read by two threads
+        QTest::newRow("large equal") << large << large << "=";
+        QTest::newRow("large, last byte") << large << QByteArray(large).replace(large.size() - 1, 1, "!") << "<>";
+        QTest::newRow("large, first byte") << large << QByteArray(large).replace(0, 1, "!") << "<>";
     }
     void binaryMarkers()
     {
