@@ -53,6 +53,13 @@ public:
     virtual qint64 size() const = 0;
 };
 
+/// Remembers the folder a caller last opened a file in, for callers that open many files folder by folder.
+class FolderCursor
+{
+public:
+    virtual ~FolderCursor() = default;
+};
+
 /// Every access of the program to files and folders goes through this interface, so that tests can put
 /// failures in its way that cannot be provoked on a real disk. Errors are reported as positive codes.
 class FileSystem
@@ -66,6 +73,14 @@ public:
     virtual int inspect(const NativePath &path, EntryInfo &info) = 0;
     /// Opens a regular file for sequential reading; anything else (a FIFO, a device) is refused with an error.
     virtual std::unique_ptr<InputFile> openForReading(const NativePath &path, int &error) = 0;
+    /// A cursor for the call below, or none where the platform gains nothing from one.
+    virtual std::unique_ptr<FolderCursor> newFolderCursor() { return nullptr; }
+    /// As openForReading, where the cursor (if any) spares looking up the folder of the file again when the
+    /// previous file opened with it lay in the same folder.
+    virtual std::unique_ptr<InputFile> openForReading(FolderCursor *, const NativePath &path, int &error)
+    {
+        return openForReading(path, error);
+    }
     /// Creates one folder. Returns 0 or the error.
     virtual int makeFolder(const NativePath &path) = 0;
     /// Copies a regular file over target (replacing it) with the source's modification time. The copy goes

@@ -127,7 +127,8 @@ constexpr qint64 LargeFile = 8 << 20; // from here on the right file is read on 
 } // namespace
 
 Marker CompareFiles(FileSystem &fs, const NativePath &left, const NativePath &right, qint64 loadedLeftSize,
-                    qint64 loadedRightSize, std::vector<char> &leftBlock, std::vector<char> &rightBlock)
+                    qint64 loadedRightSize, std::vector<char> &leftBlock, std::vector<char> &rightBlock,
+                    FolderCursor *leftFolder, FolderCursor *rightFolder)
 {
     if (loadedLeftSize != loadedRightSize || loadedLeftSize < 0) {
         EntryInfo l, r;
@@ -140,10 +141,10 @@ Marker CompareFiles(FileSystem &fs, const NativePath &left, const NativePath &ri
 
     // The open file's own size is the one that counts: no file can change size between a look and a read.
     int error = 0;
-    const std::unique_ptr<InputFile> lf = fs.openForReading(left, error);
+    const std::unique_ptr<InputFile> lf = fs.openForReading(leftFolder, left, error);
     if (!lf)
         return Marker::Unreadable;
-    const std::unique_ptr<InputFile> rf = fs.openForReading(right, error);
+    const std::unique_ptr<InputFile> rf = fs.openForReading(rightFolder, right, error);
     if (!rf)
         return Marker::Unreadable;
     const qint64 size = lf->size();
@@ -225,6 +226,7 @@ Marker PairComparer::take(size_t k)
 void PairComparer::work()
 {
     std::vector<char> leftBlock, rightBlock;
+    const std::unique_ptr<FolderCursor> leftFolder = m_fs.newFolderCursor(), rightFolder = m_fs.newFolderCursor();
     Marker verdicts[Claim];
     for (;;) {
         size_t first, last;
@@ -245,7 +247,8 @@ void PairComparer::work()
         for (size_t k = first; k < last; ++k) {
             const Row &row = m_list.row(m_rows[k]);
             verdicts[k - first] = CompareFiles(m_fs, m_leftPath + row.leftName, m_rightPath + row.rightName,
-                                               row.leftSize, row.rightSize, leftBlock, rightBlock);
+                                               row.leftSize, row.rightSize, leftBlock, rightBlock, leftFolder.get(),
+                                               rightFolder.get());
         }
         bool wake;
         {

@@ -14,8 +14,10 @@ namespace common {
 /// first difference. "!" when a file cannot be sized, opened or read, or changes while it is read.
 /// Files whose sizes differed when they were loaded are sized anew and not opened when they still
 /// differ; files of equal sizes are sized by opening them (-1: no size known).
+/// Cursors, where given, keep the folders of the files open for the next pair.
 Marker CompareFiles(FileSystem &fs, const NativePath &left, const NativePath &right, qint64 loadedLeftSize,
-                    qint64 loadedRightSize, std::vector<char> &leftBlock, std::vector<char> &rightBlock);
+                    qint64 loadedRightSize, std::vector<char> &leftBlock, std::vector<char> &rightBlock,
+                    FolderCursor *leftFolder = nullptr, FolderCursor *rightFolder = nullptr);
 
 /// Reaches the binary verdicts of a comparison run ahead of it, on worker threads: waiting for one file is
 /// overlapped with reading others. The run takes the verdicts in list order, so its markers, counters,

@@ -92,6 +92,34 @@ int copyContent(int source, int target, const struct stat &sourceInfo)
     return 0;
 }
 
+struct PosixFolderCursor : FolderCursor
+{
+    ~PosixFolderCursor() override
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    QByteArray folder;
+    int fd = -1;
+};
+
+// Opens a regular file for reading without waiting (a FIFO never blocks the open); anything else is refused.
+std::unique_ptr<InputFile> openRegular(int folder, const char *path, int &error)
+{
+    const int fd = ::openat(folder, path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        error = errno;
+        return nullptr;
+    }
+    struct stat st;
+    error = ::fstat(fd, &st) != 0 ? errno : S_ISREG(st.st_mode) ? 0 : EINVAL;
+    if (error) {
+        ::close(fd);
+        return nullptr;
+    }
+    return std::make_unique<PosixInputFile>(fd, st.st_size);
+}
+
 class PosixFileSystem : public FileSystem
 {
 public:
@@ -146,20 +174,28 @@ public:
 
     std::unique_ptr<InputFile> openForReading(const NativePath &path, int &error) override
     {
-        // O_NONBLOCK keeps a FIFO from stalling the open; the type check below refuses it before any read.
-        // It stays set: it changes nothing for a regular file.
-        const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-        if (fd < 0) {
-            error = errno;
-            return nullptr;
+        return openRegular(AT_FDCWD, path.constData(), error);
+    }
+
+    std::unique_ptr<FolderCursor> newFolderCursor() override { return std::make_unique<PosixFolderCursor>(); }
+
+    std::unique_ptr<InputFile> openForReading(FolderCursor *cursor, const NativePath &path, int &error) override
+    {
+        auto *at = static_cast<PosixFolderCursor *>(cursor);
+        const int slash = path.lastIndexOf('/');
+        if (!at || slash <= 0)
+            return openForReading(path, error);
+        // Only the file's own name is looked up in a folder already open: a path walk per file is most of
+        // the cost of comparing small files.
+        if (at->folder.size() != slash || !path.startsWith(at->folder)) {
+            if (at->fd >= 0)
+                ::close(at->fd);
+            at->folder = path.left(slash);
+            at->fd = ::open(at->folder.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
         }
-        struct stat st;
-        error = ::fstat(fd, &st) != 0 ? errno : S_ISREG(st.st_mode) ? 0 : EINVAL;
-        if (error) {
-            ::close(fd);
-            return nullptr;
-        }
-        return std::make_unique<PosixInputFile>(fd, st.st_size);
+        if (at->fd < 0)
+            return openForReading(path, error);
+        return openRegular(at->fd, path.constData() + slash + 1, error);
     }
 
     int makeFolder(const NativePath &path) override { return ::mkdir(path.constData(), 0777) == 0 ? 0 : errno; }
