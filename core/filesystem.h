@@ -85,9 +85,11 @@ public:
     virtual int makeFolder(const NativePath &path) = 0;
     /// Copies a regular file over target (replacing it) with the source's modification time. The copy goes
     /// to a temporary file beside the target that replaces it only when complete: a failed copy leaves the
-    /// old target as it was and no temporary file. A target that is the source itself is left alone.
+    /// old target as it was and no temporary file. A target that is the source itself is left alone; a
+    /// target the user may not write is refused.
     virtual int copyFile(const NativePath &source, const NativePath &target) = 0;
-    /// Deletes exactly the named entry; a link is deleted, never what it points to; folders are refused.
+    /// Deletes exactly the named entry; a link is deleted, never what it points to; folders and files the
+    /// user may not write are refused.
     virtual int deleteFile(const NativePath &path) = 0;
 };
 

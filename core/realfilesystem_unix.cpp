@@ -120,6 +120,16 @@ std::unique_ptr<InputFile> openRegular(int folder, const char *path, int &error)
     return std::make_unique<PosixInputFile>(fd, st.st_size);
 }
 
+// A file the user may not write is protected: it is neither replaced nor deleted, although its folder
+// would allow either. A link has no protection of its own.
+int writeProtection(const NativePath &path)
+{
+    struct stat st;
+    if (::lstat(path.constData(), &st) != 0 || S_ISLNK(st.st_mode))
+        return 0;
+    return ::faccessat(AT_FDCWD, path.constData(), W_OK, AT_EACCESS) == 0 ? 0 : errno;
+}
+
 class PosixFileSystem : public FileSystem
 {
 public:
@@ -216,6 +226,8 @@ public:
             ::close(in); // the same file on both sides: copying it onto itself has nothing to do
             return 0;
         }
+        if (!error)
+            error = writeProtection(target);
         if (error) {
             ::close(in);
             return error;
@@ -241,7 +253,12 @@ public:
         return error;
     }
 
-    int deleteFile(const NativePath &path) override { return ::unlink(path.constData()) == 0 ? 0 : errno; }
+    int deleteFile(const NativePath &path) override
+    {
+        if (const int error = writeProtection(path))
+            return error;
+        return ::unlink(path.constData()) == 0 ? 0 : errno;
+    }
 };
 
 } // namespace

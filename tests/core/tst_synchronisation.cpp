@@ -281,21 +281,6 @@ private Q_SLOTS:
         QCOMPARE(g.host.messages.size(), 1);
     }
 
-    void progressWithoutYields()
-    {
-        CoreFixture f;
-        for (int i = 0; i < 5; ++i)
-            f.left.file("f" + QByteArray::number(i));
-        f.loadBoth();
-        f.host.speed = true;
-        f.core.RunSynchronisation();
-        QCOMPARE(f.host.events.count("yield"), 0);
-        QStringList progress;
-        for (const QString &p : f.host.recorded("progress:"))
-            progress << QString::number(qRound(p.toDouble()));
-        QCOMPARE(progress.join(' '), QString("0 20 40 60 80 0"));
-    }
-
     void clipboardExport()
     {
         CoreFixture f;

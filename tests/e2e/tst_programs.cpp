@@ -117,13 +117,20 @@ private Q_SLOTS:
         QCOMPARE(compared.exitCode, 2);
         QVERIFY(compared.err.startsWith("Zugriffsfehler 13 auf '" + arg(left.path("locked")) + "'\n"));
         QCOMPARE(compared.out, QByteArray("a\t<>\ta\n"));
-        // The right folder refuses the copy: reported, passed over, the old file kept.
+        // The right folder refuses the copy, and an unreadable source cannot be copied: both reported,
+        // passed over, the old files kept.
+        QVERIFY(::chmod(right.path().constData(), 0777) == 0 && ::chmod(right.path("a").constData(), 0444) == 0);
+        left.file("secret", "geheim", TestDir::DefaultTime + 60);
+        right.file("secret", "alt");
+        QVERIFY(::chmod(left.path("secret").constData(), 0600) == 0);
         const Result synced = cli({"--age", "--sync", arg(left.path()), arg(right.path())}, true);
         QCOMPARE(synced.exitCode, 2);
-        QVERIFY2(synced.err.contains("Abgleichsfehler:\n\nDie Datei '" + arg(left.path("a")) + "'\nkonnte nicht nach '" +
-                                     arg(right.path("a")) + "'\nkopiert werden."),
-                 qPrintable(synced.err));
-        QCOMPARE(contentOf(right.path("a")), QByteArray("alt"));
+        for (const char *name : {"a", "secret"})
+            QVERIFY2(synced.err.contains("Abgleichsfehler:\n\nDie Datei '" + arg(left.path(name)) + "'\nkonnte nicht nach '" +
+                                         arg(right.path(name)) + "'\nkopiert werden."),
+                     qPrintable(synced.err));
+        QCOMPARE(contentOf(right.path("a")) + contentOf(right.path("secret")), QByteArray("altalt"));
+        QVERIFY(QDir(arg(right.path())).entryList({".kalmora-*"}, QDir::Hidden | QDir::Files).isEmpty());
     }
 
     void synchronise()

@@ -200,21 +200,6 @@ private Q_SLOTS:
         QVERIFY(f.hasEnded());
     }
 
-    void batchRunAtStartUp()
-    {
-        FaultyFileSystem fs;
-        TestForm form(fs);
-        TestDir dir;
-        dir.file("L/a", "1");
-        dir.file("R/a", "1");
-        dir.file("steuer.ini", "[Pfade]\nLinks=" + dir.path("L") + "\nRechts=" + dir.path("R") +
-                                   "\n[AutoStart]\nAltersvergleich=1\nZwischenablage=1\nEnde=1\n");
-        form.Form_Load(QString::fromUtf8(dir.path("steuer.ini")));
-        QVERIFY(form.CompModeOpt[1]->isChecked() && form.Btn(7)->isEnabled()); // as a click would select it
-        QVERIFY(form.hasEnded());
-        QCOMPARE(QGuiApplication::clipboard()->text(), QString("a\t=\ta\r\n"));
-    }
-
     void foldersByButtonAndDrop()
     {
         Window w;
