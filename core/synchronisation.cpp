@@ -105,13 +105,6 @@ void Core::RunSynchronisation()
 
         // A target is only replaced or deleted while it is the file the load saw: a file changed since
         // then holds work that the comparison never judged.
-        auto copy = [&](const NativePath &source, const NativePath &target, bool targetHadFile, Stamp recorded) -> Step {
-            return [=](QString &why) {
-                if (const int error = checkUnchanged(target, targetHadFile, recorded, true, why))
-                    return error;
-                return m_fs.copyFile(source, target);
-            };
-        };
         auto remove = [&](const NativePath &path, Stamp recorded) -> Step {
             return [=](QString &why) {
                 if (const int error = checkUnchanged(path, true, recorded, false, why))
@@ -126,27 +119,28 @@ void Core::RunSynchronisation()
             };
         };
 
+        // A copy to the other side keeps the file's relative name there; it needs a file on its own side.
+        auto copyAcross = [&](bool toRight) {
+            const bool hasSource = toRight ? hasLeft : hasRight, hasTarget = toRight ? hasRight : hasLeft;
+            const NativePath &source = toRight ? leftPath : rightPath;
+            const NativePath target = hasTarget   ? (toRight ? rightPath : leftPath)
+                                      : hasSource ? (toRight ? m_rightPath + row.leftName : m_leftPath + row.rightName)
+                                                  : NativePath();
+            const Stamp recorded = toRight ? row.rightStamp : row.leftStamp;
+            if (!hasSource)
+                return attempt(missing(!toRight), copyDetail(source, target), keepRow);
+            PrepareTargetPath(target);
+            const Step step = [=](QString &why) {
+                if (const int error = checkUnchanged(target, hasTarget, recorded, true, why))
+                    return error;
+                return m_fs.copyFile(source, target);
+            };
+            return attempt(step, copyDetail(source, target), keepRow);
+        };
+
         switch (row.marker) {
-        case Marker::CopyRight: {
-            const NativePath target = hasRight ? rightPath : hasLeft ? m_rightPath + row.leftName : NativePath();
-            if (!hasLeft) {
-                outcome = attempt(missing(false), copyDetail(leftPath, target), keepRow);
-                break;
-            }
-            PrepareTargetPath(target);
-            outcome = attempt(copy(leftPath, target, hasRight, row.rightStamp), copyDetail(leftPath, target), keepRow);
-            break;
-        }
-        case Marker::CopyLeft: {
-            const NativePath target = hasLeft ? leftPath : hasRight ? m_leftPath + row.rightName : NativePath();
-            if (!hasRight) {
-                outcome = attempt(missing(true), copyDetail(rightPath, target), keepRow);
-                break;
-            }
-            PrepareTargetPath(target);
-            outcome = attempt(copy(rightPath, target, hasLeft, row.leftStamp), copyDetail(rightPath, target), keepRow);
-            break;
-        }
+        case Marker::CopyRight: outcome = copyAcross(true); break;
+        case Marker::CopyLeft: outcome = copyAcross(false); break;
         case Marker::DeleteRight:
             outcome = attempt(hasRight ? remove(rightPath, row.rightStamp) : missing(true), deleteDetail(rightPath),
                               keepRow);
