@@ -3,8 +3,11 @@
 #include <QFile>
 #include <QTest>
 
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 using namespace common;
 
@@ -60,17 +63,29 @@ private Q_SLOTS:
         QCOMPARE(f.host.panel1, QString("20000 Dateien"));
     }
 
-    void deviceNodesAreNeverOpened()
+    void linksOutAndSpecialFiles()
     {
         CoreFixture f;
+        TestDir outside;
+        outside.file("o", "x");
         f.left.file("a", "x");
         f.right.file("a", "x");
-        if (::mknod(f.left.path("zero").constData(), S_IFCHR | 0666, makedev(1, 5)) != 0)
-            QSKIP("cannot make a device node here");
-        ::mknod(f.right.path("zero").constData(), S_IFCHR | 0666, makedev(1, 5));
+        f.left.link("out", outside.path()); // a link that leaves the tree is followed
+        QCOMPARE(::mkfifo(f.left.path("fifo").constData(), 0644), 0);
+        const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        if (size_t(f.left.path("sock").size()) < sizeof address.sun_path) {
+            qstrcpy(address.sun_path, f.left.path("sock").constData());
+            QCOMPARE(::bind(s, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+        }
+        const bool device = ::mknod(f.left.path("zero").constData(), S_IFCHR | 0666, makedev(1, 5)) == 0;
         f.loadBoth();
-        f.core.RunComparison(true);
-        QCOMPARE(f.rows(), QStringList{"a|=|a"});
+        ::close(s);
+        f.core.RunComparison(true); // nothing special is listed, so nothing special is ever opened
+        QCOMPARE(f.rows(), (QStringList{"a|=|a", "out/o|?|"}));
+        if (!device)
+            QWARN("no device node could be made here");
     }
 
     void aFolderWhereACopyShouldGo()
