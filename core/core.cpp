@@ -118,8 +118,9 @@ void Core::ScanFolder(const NativePath &folder)
                 const bool known = id.inode != 0 || id.device != 0;
                 if (known && std::find(ancestors.begin(), ancestors.end(), id) != ancestors.end())
                     break; // a link back into a folder of the current path
-                pending.push_back({working + entry.name, current.depth + 1, id});
-                lister.ahead(working + entry.name + Separator);
+                NativePath subfolder = working + entry.name;
+                lister.ahead(WithTrailingBackslash(subfolder));
+                pending.push_back({std::move(subfolder), current.depth + 1, id});
                 break;
             }
             case EntryKind::File:
