@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QTimer>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -57,9 +58,29 @@ public:
         error = 0;
         return std::make_unique<Content>(size(path, number(path)));
     }
-    int makeFolder(const common::NativePath &) override { return 0; }
-    int copyFile(const common::NativePath &, const common::NativePath &) override { return 0; }
-    int deleteFile(const common::NativePath &) override { return 0; }
+    // Nothing is ever synchronised here.
+    std::unique_ptr<common::Folder> openFolder(const common::NativePath &, const common::EntryInfo &, int &error) override
+    {
+        error = EROFS;
+        return nullptr;
+    }
+    std::unique_ptr<common::Folder> openSubfolder(common::Folder &, const common::NativePath &, const common::EntryInfo *,
+                                                  bool, int &error) override
+    {
+        error = EROFS;
+        return nullptr;
+    }
+    std::unique_ptr<common::InputFile> openFile(common::Folder &, const common::NativePath &, const common::EntryInfo &,
+                                                int &error) override
+    {
+        error = EROFS;
+        return nullptr;
+    }
+    int copyInto(common::InputFile &, common::Folder &, const common::NativePath &, const common::EntryInfo *) override
+    {
+        return EROFS;
+    }
+    int deleteIn(common::Folder &, const common::NativePath &, const common::EntryInfo &) override { return EROFS; }
 
 private:
     struct Content : common::InputFile

@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 
+#include <cerrno>
+
 #ifdef Q_OS_WIN
 #include <io.h>
 #define isatty _isatty
@@ -63,8 +65,10 @@ bool CliHost::setClipboardText(const QString &text)
     bytes.replace("\r\n", "\n");
     const bool written = std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) == size_t(bytes.size()) &&
                          std::fflush(stdout) == 0;
-    if (!written)
+    if (!written) {
         m_trouble = true;
+        m_outputError = errno ? errno : EIO;
+    }
     return written;
 }
 

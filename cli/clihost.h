@@ -20,6 +20,9 @@ public:
     void setCompareCommandEnabled(bool) override {}
     void setBusy(bool) override {}
     void yield() override {}
+    /// Standard output failed: nothing more is done, above all no synchronisation.
+    bool stopRequested() const override { return m_outputError != 0; }
+    int outputError() const { return m_outputError; }
     Answer showMessage(const QString &text, Icon icon, Buttons buttons) override;
     QByteArray browseForFolder(const QString &) override { return {}; }
     /// The clipboard of a terminal is standard output, with plain line feeds.
@@ -37,6 +40,7 @@ private:
     bool m_binaryMode;
     bool m_terminal;
     bool m_trouble = false;
+    int m_outputError = 0;
     bool m_progressShown = false;
     int m_percent = -1;
     QString m_status;

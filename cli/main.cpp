@@ -6,6 +6,8 @@
 
 #include <QCoreApplication>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -44,8 +46,17 @@ int usageError(const char *what)
     return ExitTrouble;
 }
 
+// Tells that standard output failed (a full disk, a closed pipe): the run cannot vouch for anything after.
+int outputFailed(int error)
+{
+    std::fprintf(stderr, "kalmora-cli: Die Liste konnte nicht auf die Standardausgabe geschrieben werden (Fehler %d).\n",
+                 error);
+    return ExitTrouble;
+}
+
 // The rows as lines of raw name bytes, so that every name reads exactly as the file system spells it.
-void printList(const common::ComparisonList &list)
+// False when standard output failed.
+bool printList(const common::ComparisonList &list)
 {
     QByteArray out;
     for (int i = 0; i < list.count(); ++i) {
@@ -57,18 +68,23 @@ void printList(const common::ComparisonList &list)
         out += row.rightName;
         out += '\n';
         if (out.size() >= (1 << 20)) {
-            std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
+            if (std::fwrite(out.constData(), 1, size_t(out.size()), stdout) != size_t(out.size()))
+                return false;
             out.clear();
         }
     }
-    std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
-    std::fflush(stdout);
+    return std::fwrite(out.constData(), 1, size_t(out.size()), stdout) == size_t(out.size()) &&
+           std::fflush(stdout) == 0;
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
+#ifdef SIGPIPE
+    // A reader that has gone is a write error like any other, reported and answered with exit status 2.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
     // Paths are taken from argv as bytes: a decoded argument list would lose names that are not UTF-8.
     bool binaryMode = true;
     bool synchronise = false;
@@ -105,6 +121,8 @@ int main(int argc, char *argv[])
         CliHost host(true);
         common::Core core(host, *fileSystem);
         core.RunBatchMode(QString::fromLocal8Bit(controlFile));
+        if (host.stopRequested())
+            return outputFailed(host.outputError());
         return host.hadTrouble() || core.lastReport().unreadable > 0 ? ExitTrouble : ExitIdentical;
     }
     if (folders.size() != 2)
@@ -127,7 +145,8 @@ int main(int argc, char *argv[])
     toLeft = false;
     core.LoadFolder(folders[1], toLeft);
     const common::ComparisonReport report = core.RunComparison(binaryMode);
-    printList(core.list());
+    if (!printList(core.list()))
+        return outputFailed(errno); // before any synchronisation
     if (synchronise) {
         core.RunSynchronisation();
         return host.hadTrouble() ? ExitTrouble : ExitIdentical;

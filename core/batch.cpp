@@ -9,27 +9,36 @@ namespace common {
 
 namespace {
 const QChar CR(13);
-constexpr qint64 MaxControlFileSize = 1 << 20;
+// Far more than any control file holds; a larger file is something else and is not read at all.
+constexpr qint64 MaxControlFileSize = 16 << 20;
 
 QString problem(const QString &text)
 {
     return QStringLiteral(" * ") + text + CR;
 }
-} // namespace
 
-QString Core::ReadIniString(const QString &section, const QString &key, const QString &defaultValue,
-                            const NativePath &fileName)
+// Reads the whole control file, once: every setting of a run comes from this one reading. Returns the
+// problem line, or nothing.
+QString readControlFile(FileSystem &fs, const NativePath &name, QString &text)
 {
+    const QString start = QStringLiteral("Die Steuerdatei ''") + DisplayName(name) + QStringLiteral("'' ");
     int error = 0;
-    const std::unique_ptr<InputFile> file = m_fs.openForReading(fileName, error);
+    const std::unique_ptr<InputFile> file = fs.openForReading(name, error);
     if (!file)
-        return defaultValue;
+        return problem(start + QStringLiteral("konnte nicht gelesen werden."));
     QByteArray bytes;
     char buffer[65536];
-    for (qint64 n; bytes.size() < MaxControlFileSize && (n = file->read(buffer, sizeof buffer)) > 0;)
+    for (qint64 n; (n = file->read(buffer, sizeof buffer)) != 0;) {
+        if (n < 0)
+            return problem(start + QStringLiteral("konnte nicht gelesen werden."));
+        if (bytes.size() + n > MaxControlFileSize)
+            return problem(start + QStringLiteral("ist größer als 16 MiB und damit keine Steuerdatei."));
         bytes.append(buffer, n);
-    return ProfileValue(DecodeControlFile(bytes), section, key, defaultValue);
+    }
+    text = DecodeControlFile(bytes);
+    return QString();
 }
+} // namespace
 
 // Checks a folder named by the control file; returns the problem line, or nothing when it can be loaded.
 QString Core::checkFolder(const NativePath &path, const QString &side)
@@ -60,6 +69,7 @@ void Core::RunBatchMode(const QString &commandLine)
         name = AppFolder() + name;
 
     QString problems;
+    QString text;
     NativePath left, right;
     EntryInfo info;
     const int error = m_fs.inspect(name, info);
@@ -70,9 +80,11 @@ void Core::RunBatchMode(const QString &commandLine)
     } else if (info.kind == EntryKind::Folder) {
         problems += problem(QStringLiteral("Der angegebene Name ''") + DisplayName(name) +
                             QStringLiteral("''bezeichnet ein Verzeichnis, keine Datei."));
+    } else if (const QString unreadable = readControlFile(m_fs, name, text); !unreadable.isEmpty()) {
+        problems += unreadable; // alone, as a missing file is
     } else {
         auto folder = [&](const QString &key) {
-            const QString value = ReadIniString(QStringLiteral("Pfade"), key, QString(), name);
+            const QString value = ReadIniString(QStringLiteral("Pfade"), key, QString(), text);
             return value.isEmpty() ? NativePath() : WithTrailingBackslash(QFile::encodeName(value));
         };
         left = folder(QStringLiteral("Links"));
@@ -81,7 +93,7 @@ void Core::RunBatchMode(const QString &commandLine)
         problems += checkFolder(right, QStringLiteral("rechte"));
 
         auto requested = [&](const QString &key) {
-            return LeadingNumber(ReadIniString(QStringLiteral("AutoStart"), key, QString(), name)) != 0;
+            return LeadingNumber(ReadIniString(QStringLiteral("AutoStart"), key, QString(), text)) != 0;
         };
         BatchRequests &r = m_requests;
         r.binary = requested(QStringLiteral("Binärvergleich"));
@@ -125,17 +137,26 @@ void Core::RunBatchMode(const QString &commandLine)
         m_host.selectCompareMode(true);
     else if (m_requests.age)
         m_host.selectCompareMode(false);
-    bool toLeft = true;
-    LoadFolder(left, toLeft);
-    toLeft = false;
-    LoadFolder(right, toLeft);
+    // Each step only while the program is not to end: above all, no synchronisation after a failed output.
+    const auto step = [this](const std::function<void()> &run) {
+        if (!stopping())
+            run();
+    };
+    step([&] {
+        bool toLeft = true;
+        LoadFolder(left, toLeft);
+    });
+    step([&] {
+        bool toLeft = false;
+        LoadFolder(right, toLeft);
+    });
     if (m_requests.binary || m_requests.age)
-        RunComparison(m_host.binaryModeSelected());
+        step([&] { RunComparison(m_host.binaryModeSelected()); });
     if (m_requests.clipboard)
-        ExportListToClipboard();
+        step([&] { ExportListToClipboard(); });
     if (m_requests.synchronise)
-        RunSynchronisation();
-    if (m_requests.end) {
+        step([&] { RunSynchronisation(); });
+    if (m_requests.end && !stopping()) {
         m_host.endProgramNow();
         return;
     }

@@ -34,7 +34,7 @@ ComparisonReport Core::RunComparison(bool binaryMode)
         for (int i = 0; i < rows; ++i)
             if (!m_list.row(i).leftName.isEmpty() && !m_list.row(i).rightName.isEmpty())
                 pairRows.push_back(i);
-        contents.emplace(m_fs, m_list, m_leftPath, m_rightPath, std::move(pairRows));
+        contents.emplace(m_fs, m_list, m_left.path, m_right.path, std::move(pairRows));
     }
     report.rows = rows;
     int shownUpTo = 0; // rows before it have been announced to the view
@@ -56,10 +56,11 @@ ComparisonReport Core::RunComparison(bool binaryMode)
             case Marker::Equal: ++report.identical; break;
             default: ++report.unreadable; break;
             }
-        } else if (row.leftStamp < row.rightStamp) {
+        } else if (row.left.modified < row.right.modified) {
+            // Whole seconds since the epoch: the local stamps repeat an hour when the clocks go back.
             marker = Marker::CopyLeft;
             ++report.differentAge;
-        } else if (row.leftStamp > row.rightStamp) {
+        } else if (row.left.modified > row.right.modified) {
             marker = Marker::CopyRight;
             ++report.differentAge;
         } else {
@@ -74,10 +75,18 @@ ComparisonReport Core::RunComparison(bool binaryMode)
                 shownUpTo = i;
             }
             m_host.yield();
+            if (stopping())
+                break;
         }
     }
     m_list.announceChanges(shownUpTo);
     contents.reset();
+    if (stopping()) {
+        // The program ends: the verdicts so far stay, nobody is left to read a report.
+        m_host.setProgress(0);
+        EnableCompareCommand(true);
+        return report;
+    }
 
     QString &text = report.text;
     text = (binaryMode ? QStringLiteral("Ergebnis des Binärvergleichs von ")

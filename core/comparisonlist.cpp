@@ -3,6 +3,7 @@
 #include "names.h"
 
 #include <algorithm>
+#include <limits>
 #include <numeric>
 
 namespace common {
@@ -70,12 +71,49 @@ void ComparisonList::ClearList()
     endResetModel();
 }
 
-void ComparisonList::setRightSide(int position, const NativePath &name, Stamp stamp, qint64 size)
+void ComparisonList::setRightSide(int position, const NativePath &name, const SeenFile &seen)
 {
     Row &r = m_rows[size_t(position)];
     r.rightName = name;
-    r.rightStamp = stamp;
-    r.rightSize = size;
+    r.right = seen;
+}
+
+quint16 ComparisonList::deviceIndex(quint64 device)
+{
+    for (size_t i = 0; i < m_devices.size(); ++i) {
+        if (m_devices[i] == device)
+            return quint16(i);
+    }
+    // Beyond the table's reach a file gets no device, and a step on it is refused as changed.
+    if (m_devices.size() == 0xFFFF)
+        return 0xFFFF;
+    m_devices.push_back(device);
+    return quint16(m_devices.size() - 1);
+}
+
+SeenFile ComparisonList::seen(const EntryInfo &info)
+{
+    SeenFile seen;
+    seen.inode = info.inode;
+    seen.size = info.size;
+    seen.modified = info.modified;
+    seen.modifiedNs = info.modifiedNs;
+    seen.device = deviceIndex(info.device);
+    seen.link = info.link;
+    return seen;
+}
+
+EntryInfo ComparisonList::identity(const SeenFile &seen) const
+{
+    EntryInfo info;
+    info.kind = EntryKind::File;
+    info.inode = seen.inode;
+    info.size = seen.size;
+    info.modified = seen.modified;
+    info.modifiedNs = seen.modifiedNs;
+    info.device = seen.device < m_devices.size() ? m_devices[seen.device] : ~quint64(0);
+    info.link = seen.link;
+    return info;
 }
 
 void ComparisonList::clearRightNameAndMarker(int position)
@@ -147,28 +185,26 @@ namespace {
 // pause called between them: a million rows sort without the window freezing.
 template<typename Key, typename Less>
 std::vector<int> stableOrder(const std::vector<Key> &keys, Qt::SortOrder order, Less less,
-                             const std::function<void()> &pause)
+                             const std::function<bool()> &pause)
 {
     const auto before = [&](int a, int b) { return order == Qt::AscendingOrder ? less(keys[a], keys[b]) : less(keys[b], keys[a]); };
     const size_t n = keys.size();
     constexpr size_t Slice = 16384;
     std::vector<int> positions(n), merged(n);
     std::iota(positions.begin(), positions.end(), 0);
-    // Between slices only: a list of one slice sorts in one go.
-    auto between = [&] {
-        if (pause)
-            pause();
-    };
+    // Between slices only: a list of one slice sorts in one go. An empty order means "given up".
+    auto between = [&] { return !pause || pause(); };
     for (size_t start = 0; start < n; start += Slice) {
-        if (start > 0)
-            between();
+        if (start > 0 && !between())
+            return {};
         const auto first = positions.begin() + start, last = positions.begin() + std::min(start + Slice, n);
         if (!std::is_sorted(first, last, before)) // a list sorted before is mostly sorted still
             std::stable_sort(first, last, before);
     }
     for (size_t width = Slice; width < n; width *= 2) {
         for (size_t low = 0; low < n; low += 2 * width) {
-            between();
+            if (!between())
+                return {};
             const auto from = positions.begin() + low;
             const size_t middle = std::min(low + width, n), high = std::min(low + 2 * width, n);
             if (middle < high && before(positions[middle], positions[middle - 1]))
@@ -184,7 +220,7 @@ std::vector<int> stableOrder(const std::vector<Key> &keys, Qt::SortOrder order, 
 
 } // namespace
 
-void ComparisonList::sortNow(const std::function<void()> &pause)
+void ComparisonList::sortNow(const std::function<bool()> &pause)
 {
     m_sorted = true;
     const bool frozen = m_frozen;
@@ -193,16 +229,15 @@ void ComparisonList::sortNow(const std::function<void()> &pause)
     m_frozen = frozen;
 }
 
-void ComparisonList::sortRows(const std::function<void()> &pause)
+void ComparisonList::sortRows(const std::function<bool()> &pause)
 {
     if (m_frozen) {
         m_sortPending = true;
         return;
     }
-    // Work on a million rows is cut into pieces with a pause between them.
+    // Work on a million rows is cut into pieces with a pause between them; false: given up.
     const auto now_and_then = [&](size_t i) {
-        if (pause && i % RowsBetweenPauses == RowsBetweenPauses - 1)
-            pause();
+        return !pause || i % RowsBetweenPauses != RowsBetweenPauses - 1 || pause();
     };
     std::vector<int> order;
     switch (m_sortKey) {
@@ -212,7 +247,8 @@ void ComparisonList::sortRows(const std::function<void()> &pause)
         keys.reserve(m_rows.size());
         for (const Row &r : m_rows) {
             keys.push_back(FoldedName(m_sortKey == LeftNameColumn ? r.leftName : r.rightName));
-            now_and_then(keys.size());
+            if (!now_and_then(keys.size()))
+                return;
         }
         order = stableOrder(
             keys, m_sortOrder, [](const QByteArray &a, const QByteArray &b) { return CompareFolded(a, b) < 0; }, pause);
@@ -235,17 +271,23 @@ void ComparisonList::sortRows(const std::function<void()> &pause)
     }
     case LeftStampColumn:
     case RightStampColumn: {
-        std::vector<Stamp> keys;
+        // A stamp without its name means nothing and sorts first, as an empty text would.
+        std::vector<qint64> keys;
         keys.reserve(m_rows.size());
-        for (const Row &r : m_rows)
-            keys.push_back(m_sortKey == LeftStampColumn ? r.leftStamp : r.rightStamp);
-        order = stableOrder(keys, m_sortOrder, std::less<Stamp>(), pause);
+        for (const Row &r : m_rows) {
+            const bool left = m_sortKey == LeftStampColumn;
+            keys.push_back((left ? r.leftName : r.rightName).isEmpty() ? std::numeric_limits<qint64>::min()
+                                                                        : (left ? r.left : r.right).modified);
+        }
+        order = stableOrder(keys, m_sortOrder, std::less<qint64>(), pause);
         break;
     }
     default:
         return; // the spare column is empty in every row: a stable sort keeps the order
     }
 
+    if (order.size() != m_rows.size())
+        return; // given up
     // The rows in their new order are copied (sharing their names) while the view still shows the old
     // order; then the two trade places in one step.
     std::vector<Row> sorted;
@@ -254,7 +296,8 @@ void ComparisonList::sortRows(const std::function<void()> &pause)
     for (size_t i = 0; i < order.size(); ++i) {
         sorted.push_back(m_rows[size_t(order[i])]);
         newPosition[size_t(order[i])] = int(i);
-        now_and_then(i);
+        if (!now_and_then(i))
+            return;
     }
     Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     m_rows.swap(sorted);
@@ -290,8 +333,8 @@ QVariant ComparisonList::data(const QModelIndex &index, int role) const
     case LeftNameColumn: return DisplayName(r.leftName);
     case MarkerColumn: return MarkerText(r.marker);
     case RightNameColumn: return DisplayName(r.rightName);
-    case LeftStampColumn: return StampText(r.leftStamp);
-    case RightStampColumn: return StampText(r.rightStamp);
+    case LeftStampColumn: return r.leftName.isEmpty() ? QString() : StampText(FileStamp(r.left.modified));
+    case RightStampColumn: return r.rightName.isEmpty() ? QString() : StampText(FileStamp(r.right.modified));
     default: return QString();
     }
 }
@@ -307,37 +350,80 @@ QVariant ComparisonList::headerData(int section, Qt::Orientation orientation, in
     return {};
 }
 
-LeftNameIndex::LeftNameIndex(const ComparisonList &list, const std::function<void()> &pause) : m_list(list)
+RightPairing::RightPairing(const ComparisonList &list, size_t count,
+                           const std::function<const NativePath &(size_t)> &nameOf, const std::function<bool()> &pause)
 {
+    // The left names by folded name: open addressing over row positions, each slot the first row of a
+    // folded name and next the chain of its twins in list order.
+    const int rows = list.count();
     size_t size = 16;
-    while (size < size_t(list.count()) * 2)
+    while (size < size_t(rows) * 2)
         size *= 2;
-    m_slots.assign(size, 0);
-    m_mask = size - 1;
-    for (int i = 0; i < list.count(); ++i) {
-        const NativePath &name = list.row(i).leftName;
-        if (!name.isEmpty()) {
-            int &slot = m_slots[slotOf(FoldedName(name))];
-            if (slot == 0)
-                slot = i + 1; // the first row of a name stays
+    const size_t mask = size - 1;
+    std::vector<int> first(size, -1), next(size_t(rows), -1);
+    const auto slotOf = [&](const QByteArray &key) {
+        for (size_t at = HashFolded(key) & mask;; at = (at + 1) & mask) {
+            if (first[at] < 0 || CompareFolded(FoldedName(list.row(first[at]).leftName), key) == 0)
+                return at;
         }
-        if (pause && i % RowsBetweenPauses == RowsBetweenPauses - 1)
-            pause();
+    };
+    const auto goOn = [&](size_t i) {
+        return !pause || i % RowsBetweenPauses != RowsBetweenPauses - 1 || (m_complete = pause());
+    };
+    for (int i = 0; i < rows; ++i) {
+        if (const NativePath &name = list.row(i).leftName; !name.isEmpty()) {
+            int &head = first[slotOf(FoldedName(name))];
+            if (head < 0) {
+                head = i;
+            } else {
+                int last = head;
+                while (next[size_t(last)] >= 0)
+                    last = next[size_t(last)];
+                next[size_t(last)] = i;
+            }
+        }
+        if (!goOn(size_t(i)))
+            return;
     }
-}
 
-size_t LeftNameIndex::slotOf(const QByteArray &key) const
-{
-    for (size_t at = HashFolded(key) & m_mask;; at = (at + 1) & m_mask) {
-        const int row = m_slots[at] - 1;
-        if (row < 0 || CompareFolded(FoldedName(m_list.row(row).leftName), key) == 0)
-            return at;
+    // Exact names first; a file that has none waits with its slot (encoded below -1) for the second pass.
+    m_rows.assign(count, -1);
+    std::vector<char> taken(size_t(rows), 0);
+    std::vector<int> waiting(size, 0); // per slot: files of that folded name without an exact partner
+    for (size_t i = 0; i < count; ++i) {
+        const NativePath &name = nameOf(i);
+        const size_t slot = slotOf(FoldedName(name));
+        int row = first[slot];
+        while (row >= 0 && list.row(row).leftName != name)
+            row = next[size_t(row)];
+        if (row >= 0) {
+            m_rows[i] = row;
+            taken[size_t(row)] = 1;
+        } else if (first[slot] >= 0) {
+            m_rows[i] = -2 - int(slot);
+            ++waiting[slot];
+        }
+        if (!goOn(i))
+            return;
     }
-}
-
-int LeftNameIndex::find(const NativePath &name) const
-{
-    return m_slots[slotOf(FoldedName(name))] - 1;
+    // Then without regard to case, where one file and one row of the folded name are left.
+    for (size_t i = 0; i < count; ++i) {
+        if (m_rows[i] >= -1)
+            continue;
+        const size_t slot = size_t(-2 - m_rows[i]);
+        m_rows[i] = -1;
+        if (waiting[slot] != 1)
+            continue;
+        int candidate = -1, candidates = 0;
+        for (int row = first[slot]; row >= 0; row = next[size_t(row)]) {
+            if (!taken[size_t(row)]) {
+                candidate = row;
+                ++candidates;
+            }
+        }
+        if (candidates == 1)
+            m_rows[i] = candidate;
+    }
 }
 
 } // namespace common

@@ -34,18 +34,26 @@ enum class Marker : quint8 {
 /// The text of a marker as shown and exported.
 QString MarkerText(Marker marker);
 
+/// What the scan saw of a file, kept with its row: the file's stamp, and its identity for the synchronisation,
+/// which acts only on the file the user saw. 32 bytes: the device is an index into the list's device table.
+struct SeenFile
+{
+    quint64 inode = 0;
+    qint64 size = -1; ///< -1: not known
+    qint64 modified = 0; ///< seconds since the epoch; the stamp is its local time
+    quint32 modifiedNs = 0;
+    quint16 device = 0;
+    bool link = false;
+};
+
 /// One row: at most one left and one right file of the same relative name.
 struct Row
 {
     NativePath leftName;
     NativePath rightName;
-    Stamp leftStamp = 0;
-    Stamp rightStamp = 0;
+    SeenFile left;
+    SeenFile right;
     Marker marker = Marker::None;
-    /// Sizes seen by the scan, beside their stamps: they spare the binary comparison a look at the sizes
-    /// of a pair that had equal sizes when it was loaded.
-    qint64 leftSize = -1;
-    qint64 rightSize = -1;
 };
 
 /// The comparison list: the one store of rows, shown directly by the window's list view.
@@ -72,7 +80,7 @@ public:
     void ClearList();
 
     void setMarker(int position, Marker marker) { m_rows[size_t(position)].marker = marker; }
-    void setRightSide(int position, const NativePath &name, Stamp stamp, qint64 size);
+    void setRightSide(int position, const NativePath &name, const SeenFile &seen);
     void clearRightNameAndMarker(int position);
     /// Tells the view that fields of the rows first to last (all rows by default) may have changed.
     void announceChanges(int first = 0, int last = -1);
@@ -93,13 +101,20 @@ public:
     /// and the rows are sorted when the list thaws.
     void setFrozen(bool frozen);
     /// Turns sorting on and sorts at once, frozen or not, calling pause every few milliseconds of work
-    /// (the rows move only at the end, so the view stays whole meanwhile).
-    void sortNow(const std::function<void()> &pause);
+    /// (the rows move only at the end, so the view stays whole meanwhile); when pause returns false, the
+    /// sort is given up and the rows stay where they are.
+    void sortNow(const std::function<bool()> &pause);
 
     /// Width of column 1 in the list's horizontal coordinates, kept up to date by the view; a folder dropped
     /// left of it goes into the left column.
     int column1Width() const { return m_column1Width; }
     void setColumn1Width(int width) { m_column1Width = width; }
+
+    /// Devices are kept with the rows as small indices into this table, which only grows.
+    quint16 deviceIndex(quint64 device);
+    SeenFile seen(const EntryInfo &info);
+    /// The identity a seen file had, for a check by the file system.
+    EntryInfo identity(const SeenFile &seen) const;
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
@@ -108,7 +123,7 @@ public:
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
 private:
-    void sortRows(const std::function<void()> &pause = {});
+    void sortRows(const std::function<bool()> &pause = {});
 
     std::vector<Row> m_rows;
     QString m_headers[ColumnCount];
@@ -118,25 +133,28 @@ private:
     int m_column1Width = 0;
     bool m_frozen = false;
     bool m_sortPending = false;
+    std::vector<quint64> m_devices;
 };
 
-/// Finds, for a relative name, the first row in the list's current order whose left name equals it without
-/// regard to letter case. Built once per load, so that pairing a million files takes linear time.
-class LeftNameIndex
+/// Pairs the files of a right folder with the rows of the list by relative name. A file joins the row of
+/// exactly its name; failing that, the row whose name differs from it only in letter case, where that row and
+/// that file are the only ones of their folded name on either side without an exact partner. A row takes at
+/// most one file: a letter-case twin never takes another one's place, and no file is hidden. Without twins
+/// this is the first row, in the list's order, whose left name equals the file's without regard to case.
+class RightPairing
 {
 public:
-    /// Valid while the list's rows stay where they are; pause is called now and then while it is built.
-    LeftNameIndex(const ComparisonList &list, const std::function<void()> &pause = {});
-    /// The row position, or -1.
-    int find(const NativePath &name) const;
+    /// Pairs count files named by nameOf; pause is called now and then and returns false to give the work up.
+    RightPairing(const ComparisonList &list, size_t count, const std::function<const NativePath &(size_t)> &nameOf,
+                 const std::function<bool()> &pause = {});
+    /// False when the pairing was given up.
+    bool complete() const { return m_complete; }
+    /// The row position of the i-th file, or -1 where it needs a row of its own.
+    int rowOf(size_t i) const { return m_rows[i]; }
 
 private:
-    // Open addressing over row positions: one allocation, whatever the number of rows.
-    size_t slotOf(const QByteArray &key) const;
-
-    const ComparisonList &m_list;
-    std::vector<int> m_slots; ///< row position + 1; 0 is an empty slot
-    size_t m_mask = 0;
+    std::vector<int> m_rows;
+    bool m_complete = true;
 };
 
 /// How many rows a long operation handles between two pauses where nothing else makes it yield.

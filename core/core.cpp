@@ -73,6 +73,13 @@ void Core::message(const QString &text, Host::Icon icon)
     m_host.showMessage(text, icon, Host::Buttons::Ok);
 }
 
+bool Core::pause()
+{
+    if (!m_host.speedChecked())
+        m_host.yield();
+    return !stopping();
+}
+
 void Core::ScanFolder(const NativePath &folder)
 {
     struct Pending
@@ -84,6 +91,7 @@ void Core::ScanFolder(const NativePath &folder)
 
     EntryInfo rootInfo;
     m_fs.inspect(folder, rootInfo);
+    m_scanned.seen = rootInfo;
     // A stack visits the subfolders last-listed first, each subtree whole, as a recursion would, without
     // a recursion's depth limit.
     std::vector<Pending> pending{{folder, 0, {rootInfo.device, rootInfo.inode}}};
@@ -121,16 +129,19 @@ void Core::ScanFolder(const NativePath &folder)
                 NativePath subfolder = working + entry.name;
                 lister.ahead(WithTrailingBackslash(subfolder));
                 pending.push_back({std::move(subfolder), current.depth + 1, id});
+                m_scanned.folders.insert(relativeFolder + entry.name, {id.device, id.inode, entry.info.link});
                 break;
             }
             case EntryKind::File:
-                m_fileList.push_back({relativeFolder + entry.name, entry.info.modified, entry.info.size});
+                m_fileList.push_back({relativeFolder + entry.name, m_list.seen(entry.info)});
                 break;
             case EntryKind::Other:
                 break; // FIFOs, sockets and devices have no content to compare and are never opened
             }
         }
         m_host.yield();
+        if (stopping())
+            break;
     }
 }
 
@@ -150,12 +161,14 @@ void Core::LoadFolder(NativePath &folder, bool &toLeft)
     m_list.setSorted(false);
 
     if (toLeft) {
-        m_leftPath = folder;
+        // A new left folder starts over: no right folder is loaded any more.
+        m_left = LoadedFolder{folder, {}, {}};
+        m_right = LoadedFolder();
         m_list.setHeaderText(ComparisonList::LeftNameColumn, DisplayName(folder));
         m_list.setHeaderText(ComparisonList::RightNameColumn, QStringLiteral("Zweiter Ordner"));
         m_list.ClearList();
     } else {
-        m_rightPath = folder;
+        m_right = LoadedFolder{folder, {}, {}};
         m_list.setHeaderText(ComparisonList::RightNameColumn, DisplayName(folder));
         for (int i = 0; i < m_list.count(); ++i)
             m_list.clearRightNameAndMarker(i);
@@ -163,38 +176,44 @@ void Core::LoadFolder(NativePath &folder, bool &toLeft)
     }
 
     m_fileList.clear();
+    m_scanned = LoadedFolder();
     m_host.setProgress(25);
     SetStatus(2, QStringLiteral("Aufstellung der Dateien im betr. Verzeichnis läuft ..."));
     ScanFolder(folder);
+    LoadedFolder &loaded = toLeft ? m_left : m_right;
+    loaded.seen = m_scanned.seen;
+    loaded.folders = std::move(m_scanned.folders);
+    m_scanned = LoadedFolder();
     m_host.setProgress(50);
     SetStatus(2, QStringLiteral("Eintragung der Dateien in die Vergleichsliste läuft ..."));
 
-    const auto pause = [this] {
-        if (!m_host.speedChecked())
-            m_host.yield();
-    };
-    std::optional<LeftNameIndex> leftNames;
-    if (!toLeft)
-        leftNames.emplace(m_list, pause);
+    const auto pauseHere = [this] { return pause(); };
+    std::optional<RightPairing> pairing;
+    if (!toLeft && !stopping()) {
+        pairing.emplace(
+            m_list, m_fileList.size(), [this](size_t i) -> const NativePath & { return m_fileList[i].name; },
+            pauseHere);
+    }
     // New rows are gathered and appended in one step at the end, and the view hears of changed rows once:
     // a view relays out all its rows after every insertion it is told of.
     std::vector<Row> newRows;
     newRows.reserve(toLeft ? m_fileList.size() : 0);
-    const size_t n = m_fileList.size();
+    const size_t n = stopping() ? 0 : m_fileList.size();
     for (size_t i = 1; i <= n; ++i) {
         m_host.setProgress(double(i) * 50.0 / double(n) + 50.0);
         ScannedFile &file = m_fileList[i - 1];
-        NativePath relative = std::move(file.name);
-        const Stamp stamp = FileStamp(file.modified);
         if (toLeft) {
-            newRows.push_back({std::move(relative), {}, stamp, 0, Marker::None, file.size});
-        } else if (const int row = leftNames->find(relative); row >= 0) {
-            m_list.setRightSide(row, relative, stamp, file.size);
+            newRows.push_back({std::move(file.name), {}, file.seen, {}, Marker::None});
+        } else if (const int row = pairing->rowOf(i - 1); row >= 0) {
+            m_list.setRightSide(row, file.name, file.seen);
         } else {
-            newRows.push_back({{}, std::move(relative), 0, stamp, Marker::None, -1, file.size});
+            newRows.push_back({{}, std::move(file.name), {}, file.seen, Marker::None});
         }
-        if (i % 64 == 0 && !m_host.speedChecked())
+        if (i % 64 == 0 && !m_host.speedChecked()) {
             m_host.yield();
+            if (stopping())
+                break;
+        }
     }
     // Nothing reads the scan's list after the load; a million paths are not kept for nothing.
     std::vector<ScannedFile>().swap(m_fileList);
@@ -207,13 +226,14 @@ void Core::LoadFolder(NativePath &folder, bool &toLeft)
     SetStatus(2, QStringLiteral("Eintragung der Dateien abgeschlossen."));
     const int rows = m_list.count();
     SetStatus(1, QString::number(rows) + (rows == 1 ? QStringLiteral(" Datei") : QStringLiteral(" Dateien")));
-    m_list.sortNow(pause);
+    if (!stopping())
+        m_list.sortNow(pauseHere);
     busy.end();
     m_host.setBusy(false);
     m_host.setProgress(0);
     EnableCompareCommand(true);
 
-    if (m_host.sofortStartChecked() && !toLeft && !m_batchMode)
+    if (m_host.sofortStartChecked() && !toLeft && !m_batchMode && !stopping())
         RunComparison(m_host.binaryModeSelected());
 }
 

@@ -5,6 +5,7 @@
 #include "host.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -13,13 +14,29 @@
 
 namespace common {
 
-/// A file found by the scan: its path relative to the scanned folder and its modification time from the
-/// scan's own stat.
+/// A file found by the scan: its path relative to the scanned folder and what the scan's own stat saw.
 struct ScannedFile
 {
     NativePath name;
-    qint64 modified = 0;
-    qint64 size = 0;
+    SeenFile seen;
+};
+
+/// A folder the scan walked, by its identity: a step may pass through it only while it is still this folder,
+/// reached through a link exactly where the scan followed one.
+struct SeenFolder
+{
+    quint64 device = 0;
+    quint64 inode = 0;
+    bool link = false;
+};
+
+/// A loaded folder as the scan walked it: its path (ending in the separator; empty while none is loaded),
+/// its identity, and that of every folder in it by relative path without the trailing separator.
+struct LoadedFolder
+{
+    NativePath path;
+    EntryInfo seen;
+    QHash<NativePath, SeenFolder> folders;
 };
 
 /// What the control file of a batch run asks for.
@@ -57,8 +74,8 @@ public:
     Core(Host &host, FileSystem &fileSystem);
 
     ComparisonList &list() { return m_list; }
-    const NativePath &LeftPath() const { return m_leftPath; }
-    const NativePath &RightPath() const { return m_rightPath; }
+    const NativePath &LeftPath() const { return m_left.path; }
+    const NativePath &RightPath() const { return m_right.path; }
     /// The files found by ScanFolder; a load empties it again once the rows are made.
     const std::vector<ScannedFile> &FileList() const { return m_fileList; }
     bool BatchMode() const { return m_batchMode; }
@@ -72,7 +89,8 @@ public:
     void EnableCompareCommand(bool enabled);
 
     /// Appends all files in folder and its subfolders to FileList; entries whose name starts with a dot
-    /// are left out, entries that cannot be inspected are reported and left out.
+    /// are left out, entries that cannot be inspected are reported and left out. The folders it walks are
+    /// recorded for the load.
     void ScanFolder(const NativePath &folder);
     /// Loads a folder into the left column (starting over) or the right column (pairing by name).
     /// folder receives the path with its trailing separator; toLeft becomes true when the list was empty.
@@ -91,19 +109,16 @@ public:
     /// Carries out the action of every row's marker, from the last row to the first, and takes each handled
     /// row off the list; a failure asks Abort, Retry or Ignore, and Ignore keeps the row.
     void RunSynchronisation();
-    /// Creates every missing folder on the way to target; the first failure ends it silently.
-    void PrepareTargetPath(const NativePath &target);
+    /// Creates every missing folder on the way to the file relative in the loaded folder; the first failure
+    /// ends it silently.
+    void PrepareTargetPath(const LoadedFolder &side, const NativePath &relative);
 
     /// Puts the rows on the clipboard as text: left name, tab, marker, tab, right name, CR LF.
     void ExportListToClipboard();
 
-    /// Runs the control file named by the command line unattended, after checking it as a whole; does
-    /// nothing for an empty command line.
+    /// Runs the control file named by the command line unattended, after checking it as a whole (read
+    /// once); does nothing for an empty command line.
     void RunBatchMode(const QString &commandLine);
-    /// A value of an INI file read like a Windows profile (see ProfileValue); defaultValue when the file
-    /// cannot be read or has no such entry.
-    QString ReadIniString(const QString &section, const QString &key, const QString &defaultValue,
-                          const NativePath &fileName);
 
 private:
     /// Marks a long operation: the core refuses a second one and the list defers sorting until it ends.
@@ -120,22 +135,31 @@ private:
     };
 
     void message(const QString &text, Host::Icon icon = Host::Icon::None);
+    /// Yields unless SpeedCheck is ticked; false when the program is to end, so that the work stops here.
+    bool pause();
+    /// The program is to end: a long operation stops at its next yield.
+    bool stopping() const { return m_host.stopRequested(); }
+
     enum class Outcome { Done, Ignored, Aborted };
-    /// One file operation of a synchronised row: 0 or an error; why may receive an extra line for the message.
-    using Step = std::function<int(QString &why)>;
+    /// One file operation of a synchronised row: 0 or an error.
+    using Step = std::function<int()>;
     /// Runs a step and asks Abort, Retry or Ignore until it succeeds or the user gives up.
     Outcome attempt(const Step &step, const QString &detail, bool &keepRow);
-    /// 0 when path is still what the load saw: the file with the recorded stamp, or nothing where the row
-    /// had no file (missingIsFine: a vanished file is no obstacle either).
-    int checkUnchanged(const NativePath &path, bool hadFile, Stamp recorded, bool missingIsFine, QString &why);
+    /// Opens the folder of the file relative in a loaded folder, one folder at a time as the scan walked it.
+    std::unique_ptr<Folder> openFolderOf(const LoadedFolder &side, const NativePath &relative, bool create,
+                                         int &error);
+    int copyFile(const LoadedFolder &from, const NativePath &source, const SeenFile &sourceSeen,
+                 const LoadedFolder &to, const NativePath &target, const SeenFile *targetSeen);
+    int deleteFile(const LoadedFolder &side, const NativePath &name, const SeenFile &seen);
     QString checkFolder(const NativePath &path, const QString &side);
 
     Host &m_host;
     FileSystem &m_fs;
     ComparisonList m_list;
-    NativePath m_leftPath;
-    NativePath m_rightPath;
+    LoadedFolder m_left;
+    LoadedFolder m_right;
     std::vector<ScannedFile> m_fileList;
+    LoadedFolder m_scanned; ///< the folders the scan walked, for the load to keep
     bool m_batchMode = false;
     BatchRequests m_requests;
     ComparisonReport m_lastReport;

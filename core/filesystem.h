@@ -24,14 +24,31 @@ constexpr int NotFound = 2;
 
 enum class EntryKind { File, Folder, Other };
 
-/// What one stat tells about an entry, links followed.
+/// What one stat tells about an entry, links followed; link says whether the entry itself is a link.
+/// Device, inode, size and the modification time to the nanosecond identify a file for a later step.
 struct EntryInfo
 {
     EntryKind kind = EntryKind::Other;
-    qint64 modified = 0; ///< last modification, seconds since the epoch
+    qint64 modified = 0; ///< last modification, whole seconds since the epoch (UTC)
     qint64 size = 0;
-    quint64 device = 0; ///< device and inode identify a folder for the link-loop guard; 0 when unknown
+    quint64 device = 0; ///< device and inode; 0 when unknown
     quint64 inode = 0;
+    quint32 modifiedNs = 0; ///< the nanoseconds within that second
+    bool link = false;
+    quint32 permissions = 0; ///< the permission bits, carried over by a copy
+};
+
+/// True when now is still the entry seen earlier: the same kind, link or not, and for a file the same size
+/// and modification time to the nanosecond; device and inode too where the file system keeps inode numbers
+/// (network file systems in user space make them up anew).
+bool SameEntry(const EntryInfo &now, const EntryInfo &seen, bool inodesKept);
+
+/// Error codes of the checks of a synchronisation step, beside the system's own.
+enum StepRefusal : int {
+    FileChanged = 100001,  ///< the file is no longer the one the load saw
+    FileAppeared,          ///< a file stands where the load saw none
+    FolderChanged,         ///< a folder on the way is no longer the one the scan walked
+    SourceChangedWhileRead ///< the source of a copy changed while it was copied
 };
 
 /// One entry of a folder listing.
@@ -51,6 +68,10 @@ public:
     virtual qint64 read(char *buffer, qint64 max) = 0;
     /// The file's size when it was opened.
     virtual qint64 size() const = 0;
+    /// What the file was when it was opened.
+    virtual EntryInfo info() const { return {}; }
+    /// 0 while its size and modification time are those it was opened with; else SourceChangedWhileRead.
+    virtual int checkUnchanged() { return 0; }
 };
 
 /// Remembers the folder a caller last opened a file in, for callers that open many files folder by folder.
@@ -60,8 +81,18 @@ public:
     virtual ~FolderCursor() = default;
 };
 
+/// A folder opened on the way to the file of a synchronisation step: it stays the folder that was checked,
+/// whatever happens to its path meanwhile.
+class Folder
+{
+public:
+    virtual ~Folder() = default;
+};
+
 /// Every access of the program to files and folders goes through this interface, so that tests can put
 /// failures in its way that cannot be provoked on a real disk. Errors are reported as positive codes.
+/// Listing, inspecting and reading may be called from several threads at once; the changing operations
+/// are called from one thread only.
 class FileSystem
 {
 public:
@@ -81,16 +112,31 @@ public:
     {
         return openForReading(path, error);
     }
-    /// Creates one folder. Returns 0 or the error.
-    virtual int makeFolder(const NativePath &path) = 0;
-    /// Copies a regular file over target (replacing it) with the source's modification time. The copy goes
-    /// to a temporary file beside the target that replaces it only when complete: a failed copy leaves the
-    /// old target as it was and no temporary file. A target that is the source itself is left alone; a
-    /// target the user may not write is refused.
-    virtual int copyFile(const NativePath &source, const NativePath &target) = 0;
-    /// Deletes exactly the named entry; a link is deleted, never what it points to; folders and files the
-    /// user may not write are refused.
-    virtual int deleteFile(const NativePath &path) = 0;
+
+    // The operations of a synchronisation step. A step reaches its file from a loaded folder one folder at a
+    // time and acts relative to the folder it reached, so that a folder swapped for a link after the load
+    // can never lead it outside the loaded trees; each checks what it acts on right before it acts.
+
+    /// Opens a loaded folder by its full path (links on the way followed) if it is still the folder seen.
+    virtual std::unique_ptr<Folder> openFolder(const NativePath &path, const EntryInfo &seen, int &error) = 0;
+    /// Opens the subfolder name of parent. With seen: it must still be that folder, reached through a link
+    /// exactly where seen.link says so. Without: it must be a folder and no link; a missing one is created
+    /// when create is set.
+    virtual std::unique_ptr<Folder> openSubfolder(Folder &parent, const NativePath &name, const EntryInfo *seen,
+                                                  bool create, int &error) = 0;
+    /// Opens the file name of folder for reading if it is still the file seen.
+    virtual std::unique_ptr<InputFile> openFile(Folder &folder, const NativePath &name, const EntryInfo &seen,
+                                                int &error) = 0;
+    /// Copies source to name in folder with the source's modification time and permissions, through a
+    /// temporary file beside it that takes the name only when complete: a failed copy leaves the old file
+    /// as it was and no temporary file, also when the program is ended by a signal meanwhile. With seen,
+    /// the copy replaces that file (or takes the name, if it has gone); without, the name must be free. A
+    /// source that changed while it was read fails the copy. A target that is the source itself is left
+    /// alone; a target the user may not write is refused.
+    virtual int copyInto(InputFile &source, Folder &folder, const NativePath &name, const EntryInfo *seen) = 0;
+    /// Deletes the entry name of folder if it is still the file seen; a link is deleted, never what it
+    /// leads to; a file the user may not write is refused.
+    virtual int deleteIn(Folder &folder, const NativePath &name, const EntryInfo &seen) = 0;
 };
 
 /// Temporary files of a copy start with this; the leading dot keeps every scan from listing them.

@@ -25,6 +25,9 @@ public:
     virtual void setBusy(bool busy) = 0;
     /// Runs pending window events once.
     virtual void yield() = 0;
+    /// The program is to end (the window was closed, "&Ende" clicked, the output failed): a long operation
+    /// stops at its next yield, never in the middle of a file operation, and a batch run before its next step.
+    virtual bool stopRequested() const = 0;
     /// Shows a modal message titled with the program's name and returns the button chosen.
     virtual Answer showMessage(const QString &text, Icon icon, Buttons buttons) = 0;
     /// Lets the user pick a folder under the given title; empty when cancelled.

@@ -43,7 +43,7 @@ QString DecodeControlFile(const QByteArray &bytes)
     return latin;
 }
 
-QString ProfileValue(const QString &iniText, const QString &section, const QString &key, const QString &defaultValue)
+QString ReadIniString(const QString &section, const QString &key, const QString &defaultValue, const QString &iniText)
 {
     bool inSection = false;
     bool sectionSeen = false;

@@ -247,7 +247,7 @@ void PairComparer::work()
         for (size_t k = first; k < last; ++k) {
             const Row &row = m_list.row(m_rows[k]);
             verdicts[k - first] = CompareFiles(m_fs, m_leftPath + row.leftName, m_rightPath + row.rightName,
-                                               row.leftSize, row.rightSize, leftBlock, rightBlock, leftFolder.get(),
+                                               row.left.size, row.right.size, leftBlock, rightBlock, leftFolder.get(),
                                                rightFolder.get());
         }
         bool wake;

@@ -15,8 +15,11 @@ EntryInfo infoOf(const QFileInfo &fi)
 {
     EntryInfo info;
     info.kind = fi.isDir() ? EntryKind::Folder : fi.isFile() ? EntryKind::File : EntryKind::Other;
-    info.modified = fi.lastModified().toSecsSinceEpoch();
+    const qint64 ms = fi.lastModified().toMSecsSinceEpoch();
+    info.modified = ms >= 0 ? ms / 1000 : (ms - 999) / 1000;
+    info.modifiedNs = quint32((ms - info.modified * 1000) * 1000000);
     info.size = fi.size();
+    info.link = fi.isSymLink();
     if (info.kind == EntryKind::Folder) {
         // No inode here: the canonical path identifies a folder for the link-loop guard.
         info.device = 1;
@@ -28,13 +31,45 @@ EntryInfo infoOf(const QFileInfo &fi)
 class QtInputFile : public InputFile
 {
 public:
-    explicit QtInputFile(std::unique_ptr<QFile> file) : m_file(std::move(file)) {}
+    explicit QtInputFile(std::unique_ptr<QFile> file) : m_file(std::move(file)), m_info(infoOf(QFileInfo(*m_file))) {}
     qint64 read(char *buffer, qint64 max) override { return m_file->read(buffer, max); }
     qint64 size() const override { return m_file->size(); }
+    EntryInfo info() const override { return m_info; }
+    int checkUnchanged() override
+    {
+        const EntryInfo now = infoOf(QFileInfo(m_file->fileName()));
+        return now.size == m_info.size && now.modified == m_info.modified && now.modifiedNs == m_info.modifiedNs
+                   ? 0
+                   : SourceChangedWhileRead;
+    }
 
 private:
     std::unique_ptr<QFile> m_file;
+    EntryInfo m_info;
 };
+
+// Without descriptors for folders, a folder is its path; each step checks the path again before it acts.
+struct QtFolder : Folder
+{
+    explicit QtFolder(QString path) : path(std::move(path)) {}
+    QString entry(const NativePath &name) const { return path + u'/' + QString::fromUtf8(name); }
+    const QString path;
+};
+
+int errorOf(const QFileInfo &fi)
+{
+    return fi.exists() || fi.isSymLink() ? 5 : NotFound;
+}
+
+// 0 when the target is what a step may act on: the file seen, or nothing where none was seen.
+int checkTarget(const QFileInfo &target, const EntryInfo *seen)
+{
+    if (!target.exists() && !target.isSymLink())
+        return 0;
+    if (!seen)
+        return FileAppeared;
+    return SameEntry(infoOf(target), *seen, false) ? 0 : FileChanged;
+}
 
 class QtFileSystem : public FileSystem
 {
@@ -77,42 +112,91 @@ public:
         return std::make_unique<QtInputFile>(std::move(file));
     }
 
-    int makeFolder(const NativePath &path) override { return QDir().mkdir(QString::fromUtf8(path)) ? 0 : 5; }
-
-    int copyFile(const NativePath &source, const NativePath &target) override
+    std::unique_ptr<Folder> openFolder(const NativePath &path, const EntryInfo &seen, int &error) override
     {
-        const QFileInfo sourceInfo(QString::fromUtf8(source));
-        const QFileInfo targetInfo(QString::fromUtf8(target));
-        if (!sourceInfo.isFile())
-            return sourceInfo.exists() ? 5 : NotFound;
-        if (targetInfo.exists() && targetInfo.canonicalFilePath() == sourceInfo.canonicalFilePath())
-            return 0;
-        QFile in(sourceInfo.filePath());
-        QSaveFile out(targetInfo.filePath()); // writes beside the target and replaces it only on commit
-        if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly))
+        const QFileInfo fi(QString::fromUtf8(path));
+        EntryInfo now = infoOf(fi);
+        now.link = false; // a loaded folder may be reached through a link
+        error = !fi.isDir() ? errorOf(fi) : SameEntry(now, seen, true) ? 0 : FolderChanged;
+        return error ? nullptr : std::make_unique<QtFolder>(fi.absoluteFilePath());
+    }
+
+    std::unique_ptr<Folder> openSubfolder(Folder &parent, const NativePath &name, const EntryInfo *seen, bool create,
+                                          int &error) override
+    {
+        const QString path = static_cast<QtFolder &>(parent).entry(name);
+        QFileInfo fi(path);
+        if (!fi.exists() && !fi.isSymLink() && create) {
+            if (!QDir().mkdir(path)) {
+                error = 5;
+                return nullptr;
+            }
+            seen = nullptr;
+            fi.refresh();
+        }
+        const EntryInfo now = infoOf(fi);
+        error = !fi.isDir()                           ? (fi.exists() ? FolderChanged : errorOf(fi))
+                : now.link && !(seen && seen->link)   ? FolderChanged
+                : seen && !SameEntry(now, *seen, true) ? FolderChanged
+                                                       : 0;
+        return error ? nullptr : std::make_unique<QtFolder>(path);
+    }
+
+    std::unique_ptr<InputFile> openFile(Folder &folder, const NativePath &name, const EntryInfo &seen,
+                                        int &error) override
+    {
+        const QFileInfo fi(static_cast<QtFolder &>(folder).entry(name));
+        if (!fi.isFile()) {
+            error = fi.exists() ? FileChanged : errorOf(fi);
+            return nullptr;
+        }
+        if (!SameEntry(infoOf(fi), seen, false)) {
+            error = FileChanged;
+            return nullptr;
+        }
+        return openForReading(fi.filePath().toUtf8(), error);
+    }
+
+    int copyInto(InputFile &source, Folder &folder, const NativePath &name, const EntryInfo *seen) override
+    {
+        const QFileInfo target(static_cast<QtFolder &>(folder).entry(name));
+        if (const int error = checkTarget(target, seen))
+            return error;
+        QSaveFile out(target.filePath()); // writes beside the target and replaces it only on commit
+        if (!out.open(QIODevice::WriteOnly))
             return 5;
         QByteArray buffer(262144, Qt::Uninitialized);
-        for (qint64 n; (n = in.read(buffer.data(), buffer.size())) != 0;) {
+        qint64 copied = 0;
+        for (qint64 n; (n = source.read(buffer.data(), buffer.size())) != 0; copied += n) {
             if (n < 0 || out.write(buffer.constData(), n) != n) {
                 out.cancelWriting();
                 return 5;
             }
         }
-        if (!out.commit())
-            return 5;
-        QFile copied(targetInfo.filePath());
-        if (!copied.open(QIODevice::ReadWrite) ||
-            !copied.setFileTime(sourceInfo.lastModified(), QFileDevice::FileModificationTime))
-            return 5;
+        const EntryInfo from = source.info();
+        int error = copied != from.size ? SourceChangedWhileRead : source.checkUnchanged();
+        // The time is set on the temporary file, so that a failure leaves the old target as it was.
+        const QDateTime modified =
+            QDateTime::fromMSecsSinceEpoch(from.modified * 1000 + from.modifiedNs / 1000000, Qt::UTC);
+        if (!error && !out.setFileTime(modified, QFileDevice::FileModificationTime))
+            error = 5;
+        if (!error)
+            error = checkTarget(QFileInfo(target.filePath()), seen);
+        if (error || !out.commit()) {
+            out.cancelWriting();
+            return error ? error : 5;
+        }
         return 0;
     }
 
-    int deleteFile(const NativePath &path) override
+    int deleteIn(Folder &folder, const NativePath &name, const EntryInfo &seen) override
     {
-        const QFileInfo info(QString::fromUtf8(path));
-        if (info.isDir() && !info.isSymLink())
-            return 5;
-        return QFile::remove(info.filePath()) ? 0 : (info.exists() || info.isSymLink() ? 5 : NotFound);
+        const QFileInfo fi(static_cast<QtFolder &>(folder).entry(name));
+        if (!fi.exists() && !fi.isSymLink())
+            return NotFound;
+        if (!SameEntry(infoOf(fi), seen, false))
+            return FileChanged;
+        return QFile::remove(fi.filePath()) ? 0 : 5;
     }
 };
 

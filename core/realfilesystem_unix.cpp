@@ -1,10 +1,18 @@
 #include "filesystem.h"
 
+#include <QtGlobal>
+
 #include <cerrno>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <mutex>
+#include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace common {
@@ -16,18 +24,37 @@ EntryInfo infoOf(const struct stat &st)
     info.kind = S_ISREG(st.st_mode)   ? EntryKind::File
                 : S_ISDIR(st.st_mode) ? EntryKind::Folder
                                       : EntryKind::Other;
-    info.modified = st.st_mtime;
+    info.modified = st.st_mtim.tv_sec;
+    info.modifiedNs = quint32(st.st_mtim.tv_nsec);
     info.size = st.st_size;
     info.device = st.st_dev;
     info.inode = st.st_ino;
+    info.permissions = st.st_mode & 07777;
     return info;
+}
+
+// Network file systems served in user space (sshfs without use_ino) and SMB mounts without server inode
+// numbers make inode numbers up on the client: the same file may show another one tomorrow.
+bool keepsInodes(int fd)
+{
+    struct statfs fs;
+    if (::fstatfs(fd, &fs) != 0)
+        return true;
+    switch (quint32(fs.f_type)) {
+    case 0x65735546: // FUSE
+    case 0xFF534D42: // CIFS
+    case 0xFE534D42: // SMB2
+        return false;
+    default: return true;
+    }
 }
 
 class PosixInputFile : public InputFile
 {
 public:
-    PosixInputFile(int fd, qint64 size) : m_fd(fd), m_size(size) {}
-    qint64 size() const override { return m_size; }
+    PosixInputFile(int fd, const struct stat &st) : m_fd(fd), m_info(infoOf(st)) {}
+    qint64 size() const override { return m_info.size; }
+    EntryInfo info() const override { return m_info; }
     ~PosixInputFile() override { ::close(m_fd); }
 
     qint64 read(char *buffer, qint64 max) override
@@ -45,9 +72,20 @@ public:
         }
     }
 
+    int checkUnchanged() override
+    {
+        struct stat st;
+        if (::fstat(m_fd, &st) != 0)
+            return errno;
+        const EntryInfo now = infoOf(st);
+        return now.size == m_info.size && now.modified == m_info.modified && now.modifiedNs == m_info.modifiedNs
+                   ? 0
+                   : SourceChangedWhileRead;
+    }
+
 private:
     int m_fd;
-    qint64 m_size;
+    EntryInfo m_info;
     bool m_first = true;
 };
 
@@ -67,31 +105,6 @@ bool writeAll(int fd, const char *buffer, size_t count)
     return true;
 }
 
-// Copies the open source into the open target and gives the target the source's mode and times.
-int copyContent(int source, int target, const struct stat &sourceInfo)
-{
-    std::vector<char> buffer(262144);
-    for (;;) {
-        const ssize_t n = ::read(source, buffer.data(), buffer.size());
-        if (n == 0)
-            break;
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        if (!writeAll(target, buffer.data(), size_t(n)))
-            return errno;
-    }
-    const struct timespec times[2] = {sourceInfo.st_atim, sourceInfo.st_mtim};
-    if (::fchmod(target, sourceInfo.st_mode & 07777) != 0 || ::futimens(target, times) != 0)
-        return errno;
-    // On disk before it takes the old file's place, so that not even a power cut leaves a torn target.
-    if (::fdatasync(target) != 0)
-        return errno;
-    return 0;
-}
-
 struct PosixFolderCursor : FolderCursor
 {
     ~PosixFolderCursor() override
@@ -104,9 +117,9 @@ struct PosixFolderCursor : FolderCursor
 };
 
 // Opens a regular file for reading without waiting (a FIFO never blocks the open); anything else is refused.
-std::unique_ptr<InputFile> openRegular(int folder, const char *path, int &error)
+std::unique_ptr<InputFile> openRegular(int folder, const char *path, int flags, int &error)
 {
-    const int fd = ::openat(folder, path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    const int fd = ::openat(folder, path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | flags);
     if (fd < 0) {
         error = errno;
         return nullptr;
@@ -117,17 +130,204 @@ std::unique_ptr<InputFile> openRegular(int folder, const char *path, int &error)
         ::close(fd);
         return nullptr;
     }
-    return std::make_unique<PosixInputFile>(fd, st.st_size);
+    ::fcntl(fd, F_SETFL, 0);
+    return std::make_unique<PosixInputFile>(fd, st);
+}
+
+struct PosixFolder : Folder
+{
+    PosixFolder(int fd, quint64 device, bool inodesKept) : fd(fd), device(device), inodesKept(inodesKept) {}
+    ~PosixFolder() override { ::close(fd); }
+    const int fd;
+    const quint64 device;
+    const bool inodesKept;
+};
+
+// Whether the file system holding an entry of folder keeps its inode numbers: the folder's own, unless a
+// link leads to another device.
+bool inodesKeptFor(const PosixFolder &folder, const char *name, quint64 device)
+{
+    if (device == folder.device)
+        return folder.inodesKept;
+    const int fd = ::openat(folder.fd, name, O_PATH | O_CLOEXEC);
+    const bool kept = fd < 0 || keepsInodes(fd);
+    if (fd >= 0)
+        ::close(fd);
+    return kept;
+}
+
+// The entry name of folder as it stands: link or not, and what it leads to (a dangling link is Other).
+int inspectAt(int folder, const char *name, EntryInfo &info)
+{
+    struct stat st;
+    if (::fstatat(folder, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno;
+    if (!S_ISLNK(st.st_mode)) {
+        info = infoOf(st);
+        return 0;
+    }
+    info = ::fstatat(folder, name, &st, 0) == 0 ? infoOf(st) : EntryInfo();
+    info.link = true;
+    return 0;
+}
+
+// 0 when the target name of folder is what a step may act on: the file seen, or nothing where none was seen
+// (a seen file that has gone since is no obstacle to a copy either).
+int checkTarget(const PosixFolder &folder, const char *name, const EntryInfo *seen, bool &exists)
+{
+    EntryInfo now;
+    const int error = inspectAt(folder.fd, name, now);
+    exists = error == 0;
+    if (error)
+        return error == ENOENT ? 0 : error;
+    if (!seen)
+        return FileAppeared;
+    return SameEntry(now, *seen, inodesKeptFor(folder, name, now.device)) ? 0 : FileChanged;
 }
 
 // A file the user may not write is protected: it is neither replaced nor deleted, although its folder
 // would allow either. A link has no protection of its own.
-int writeProtection(const NativePath &path)
+int writeProtection(int folder, const char *name)
 {
     struct stat st;
-    if (::lstat(path.constData(), &st) != 0 || S_ISLNK(st.st_mode))
+    if (::fstatat(folder, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || S_ISLNK(st.st_mode))
         return 0;
-    return ::faccessat(AT_FDCWD, path.constData(), W_OK, AT_EACCESS) == 0 ? 0 : errno;
+    return ::faccessat(folder, name, W_OK, AT_EACCESS) == 0 ? 0 : errno;
+}
+
+// The temporary file of the copy under way, for a signal that ends the program to remove first. Only the
+// synchronisation copies, and it runs on one thread.
+struct PendingTemporary
+{
+    volatile sig_atomic_t armed = 0;
+    int folder = -1;
+    char name[64] = {};
+};
+PendingTemporary pendingTemporary;
+constexpr int EndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
+struct sigaction previousActions[3];
+
+void removeTemporaryAndEnd(int signal)
+{
+    if (pendingTemporary.armed)
+        ::unlinkat(pendingTemporary.folder, pendingTemporary.name, 0);
+    for (int i = 0; i < 3; ++i) {
+        if (EndingSignals[i] == signal)
+            ::sigaction(signal, &previousActions[i], nullptr);
+    }
+    ::raise(signal); // delivered with the previous action as soon as this handler returns
+}
+
+void installSignalCleanup()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        for (int i = 0; i < 3; ++i) {
+            ::sigaction(EndingSignals[i], nullptr, &previousActions[i]);
+            if (previousActions[i].sa_handler == SIG_IGN)
+                continue; // a signal the program ignores ends nothing
+            struct sigaction action = {};
+            action.sa_handler = removeTemporaryAndEnd;
+            sigemptyset(&action.sa_mask);
+            action.sa_flags = SA_RESTART;
+            ::sigaction(EndingSignals[i], &action, nullptr);
+        }
+    });
+}
+
+// A temporary file beside the target, removed again unless it has taken the target's name.
+class TemporaryFile
+{
+public:
+    explicit TemporaryFile(int folder) : m_folder(folder) { installSignalCleanup(); }
+    ~TemporaryFile()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        if (pendingTemporary.armed) {
+            ::unlinkat(m_folder, pendingTemporary.name, 0);
+            pendingTemporary.armed = 0;
+        }
+    }
+
+    int create()
+    {
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            quint64 random = 0;
+            if (::getrandom(&random, sizeof random, 0) != sizeof random)
+                random = quint64(::getpid()) << 32 ^ quint64(attempt) ^ quint64(::time(nullptr));
+            // Named and armed before it exists, so that no moment is left in which a signal would leave it.
+            pendingTemporary.folder = m_folder;
+            std::snprintf(pendingTemporary.name, sizeof pendingTemporary.name, "%s%016llx", TemporaryPrefix,
+                          static_cast<unsigned long long>(random));
+            pendingTemporary.armed = 1;
+            m_fd = ::openat(m_folder, pendingTemporary.name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+            if (m_fd >= 0)
+                return 0;
+            pendingTemporary.armed = 0;
+            if (errno != EEXIST)
+                return errno;
+        }
+        return EEXIST;
+    }
+    int fd() const { return m_fd; }
+    const char *name() const { return pendingTemporary.name; }
+    int close()
+    {
+        const int result = ::close(m_fd) == 0 ? 0 : errno;
+        m_fd = -1;
+        return result;
+    }
+    /// The file has taken its place: nothing is left to remove.
+    void taken() { pendingTemporary.armed = 0; }
+
+private:
+    int m_folder;
+    int m_fd = -1;
+};
+
+// Copies the source into the open target and gives it the source's permissions and modification time.
+int copyContent(InputFile &source, int target)
+{
+    std::vector<char> buffer(262144);
+    qint64 copied = 0;
+    for (;;) {
+        errno = 0;
+        const qint64 n = source.read(buffer.data(), qint64(buffer.size()));
+        if (n == 0)
+            break;
+        if (n < 0)
+            return errno ? errno : EIO;
+        if (!writeAll(target, buffer.data(), size_t(n)))
+            return errno;
+        copied += n;
+    }
+    const EntryInfo info = source.info();
+    if (copied != info.size)
+        return SourceChangedWhileRead;
+    if (const int error = source.checkUnchanged())
+        return error;
+    const struct timespec times[2] = {{0, UTIME_OMIT}, {time_t(info.modified), long(info.modifiedNs)}};
+    if (::fchmod(target, mode_t(info.permissions)) != 0 || ::futimens(target, times) != 0)
+        return errno;
+    // On disk before it takes the old file's place, so that not even a power cut leaves a torn target.
+    if (::fdatasync(target) != 0)
+        return errno;
+    return 0;
+}
+
+// Gives the temporary file the name, where no file of that name may stand.
+int renameNoReplace(int folder, const char *from, const char *to)
+{
+    if (::renameat2(folder, from, folder, to, RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+    // A file system without that flag: a hard link fails on an existing name just as well.
+    if (::linkat(folder, from, folder, to, 0) != 0)
+        return errno;
+    ::unlinkat(folder, from, 0);
+    return 0;
 }
 
 class PosixFileSystem : public FileSystem
@@ -161,6 +361,9 @@ public:
             struct stat st;
             if (::fstatat(fd, name, &st, 0) == 0) {
                 entry.info = infoOf(st);
+                entry.info.link = d->d_type == DT_LNK ||
+                                  (d->d_type == DT_UNKNOWN && ::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                                   S_ISLNK(st.st_mode));
             } else {
                 entry.error = errno;
                 // A name that has gone since the listing is no error; a link whose target is missing is.
@@ -184,7 +387,7 @@ public:
 
     std::unique_ptr<InputFile> openForReading(const NativePath &path, int &error) override
     {
-        return openRegular(AT_FDCWD, path.constData(), error);
+        return openRegular(AT_FDCWD, path.constData(), 0, error);
     }
 
     std::unique_ptr<FolderCursor> newFolderCursor() override { return std::make_unique<PosixFolderCursor>(); }
@@ -205,59 +408,129 @@ public:
         }
         if (at->fd < 0)
             return openForReading(path, error);
-        return openRegular(at->fd, path.constData() + slash + 1, error);
+        return openRegular(at->fd, path.constData() + slash + 1, 0, error);
     }
 
-    int makeFolder(const NativePath &path) override { return ::mkdir(path.constData(), 0777) == 0 ? 0 : errno; }
-
-    int copyFile(const NativePath &source, const NativePath &target) override
+    std::unique_ptr<Folder> openFolder(const NativePath &path, const EntryInfo &seen, int &error) override
     {
-        int error = 0;
-        const int in = ::open(source.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-        if (in < 0)
-            return errno;
-        struct stat sourceInfo, targetInfo;
-        if (::fstat(in, &sourceInfo) != 0)
+        const int fd = ::open(path.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        struct stat st;
+        if (fd < 0 || ::fstat(fd, &st) != 0) {
             error = errno;
-        else if (!S_ISREG(sourceInfo.st_mode))
-            error = EINVAL;
-        else if (::stat(target.constData(), &targetInfo) == 0 && targetInfo.st_dev == sourceInfo.st_dev &&
-                 targetInfo.st_ino == sourceInfo.st_ino) {
-            ::close(in); // the same file on both sides: copying it onto itself has nothing to do
-            return 0;
+            if (fd >= 0)
+                ::close(fd);
+            return nullptr;
+        }
+        auto folder = std::make_unique<PosixFolder>(fd, st.st_dev, keepsInodes(fd));
+        error = SameEntry(infoOf(st), seen, folder->inodesKept) ? 0 : FolderChanged;
+        return error ? nullptr : std::move(folder);
+    }
+
+    std::unique_ptr<Folder> openSubfolder(Folder &parent, const NativePath &name, const EntryInfo *seen, bool create,
+                                          int &error) override
+    {
+        const auto &at = static_cast<const PosixFolder &>(parent);
+        struct stat st;
+        if (::fstatat(at.fd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            error = errno;
+            if (error != ENOENT || !create)
+                return nullptr;
+            if (::mkdirat(at.fd, name.constData(), 0777) != 0 && errno != EEXIST) {
+                error = errno;
+                return nullptr;
+            }
+            seen = nullptr; // made just now: a folder of the tree, whatever stood there at the load
+            if (::fstatat(at.fd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+                error = errno;
+                return nullptr;
+            }
+        }
+        // A link is followed only where the scan followed it; it must still lead to the folder it led to.
+        const bool link = S_ISLNK(st.st_mode);
+        if (link && !(seen && seen->link)) {
+            error = FolderChanged;
+            return nullptr;
+        }
+        const int fd = ::openat(at.fd, name.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC | (link ? 0 : O_NOFOLLOW));
+        if (fd < 0 || ::fstat(fd, &st) != 0) {
+            error = errno == ENOTDIR || errno == ELOOP ? FolderChanged : errno;
+            if (fd >= 0)
+                ::close(fd);
+            return nullptr;
+        }
+        const bool kept = st.st_dev == at.device ? at.inodesKept : keepsInodes(fd);
+        auto folder = std::make_unique<PosixFolder>(fd, st.st_dev, kept);
+        EntryInfo now = infoOf(st);
+        now.link = link;
+        error = seen ? (SameEntry(now, *seen, kept) ? 0 : FolderChanged) : 0;
+        return error ? nullptr : std::move(folder);
+    }
+
+    std::unique_ptr<InputFile> openFile(Folder &folder, const NativePath &name, const EntryInfo &seen,
+                                        int &error) override
+    {
+        const auto &at = static_cast<const PosixFolder &>(folder);
+        std::unique_ptr<InputFile> file = openRegular(at.fd, name.constData(), seen.link ? 0 : O_NOFOLLOW, error);
+        if (!file) {
+            if (error == ELOOP)
+                error = FileChanged; // a link where the load saw a file
+            return nullptr;
+        }
+        EntryInfo now = file->info();
+        struct stat st;
+        now.link = ::fstatat(at.fd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
+        if (!SameEntry(now, seen, inodesKeptFor(at, name.constData(), now.device))) {
+            error = FileChanged;
+            return nullptr;
+        }
+        return file;
+    }
+
+    int copyInto(InputFile &source, Folder &folder, const NativePath &name, const EntryInfo *seen) override
+    {
+        const auto &at = static_cast<const PosixFolder &>(folder);
+        const char *target = name.constData();
+        const EntryInfo from = source.info();
+        bool exists = false;
+        if (const int error = checkTarget(at, target, seen, exists))
+            return error;
+        struct stat st;
+        if (exists && ::fstatat(at.fd, target, &st, 0) == 0 && st.st_dev == from.device && st.st_ino == from.inode)
+            return 0; // the same file on both sides: copying it onto itself has nothing to do
+        if (exists) {
+            if (const int error = writeProtection(at.fd, target))
+                return error;
+        }
+
+        TemporaryFile temporary(at.fd);
+        if (const int error = temporary.create())
+            return error;
+        int error = copyContent(source, temporary.fd());
+        if (const int closed = temporary.close(); !error)
+            error = closed;
+        // The target once more, right before it is replaced: the copy may have taken a while.
+        if (!error)
+            error = checkTarget(at, target, seen, exists);
+        if (!error) {
+            error = exists ? (::renameat(at.fd, temporary.name(), at.fd, target) == 0 ? 0 : errno)
+                           : renameNoReplace(at.fd, temporary.name(), target);
         }
         if (!error)
-            error = writeProtection(target);
-        if (error) {
-            ::close(in);
-            return error;
-        }
-        ::fcntl(in, F_SETFL, 0);
-
-        const int slash = target.lastIndexOf('/');
-        QByteArray temporary = target.left(slash + 1) + TemporaryPrefix + "XXXXXX";
-        const int out = ::mkostemp(temporary.data(), O_CLOEXEC);
-        if (out < 0) {
-            error = errno;
-            ::close(in);
-            return error;
-        }
-        error = copyContent(in, out, sourceInfo);
-        ::close(in);
-        if (::close(out) != 0 && !error)
-            error = errno;
-        if (!error && ::rename(temporary.constData(), target.constData()) != 0)
-            error = errno;
-        if (error)
-            ::unlink(temporary.constData());
+            temporary.taken();
         return error;
     }
 
-    int deleteFile(const NativePath &path) override
+    int deleteIn(Folder &folder, const NativePath &name, const EntryInfo &seen) override
     {
-        if (const int error = writeProtection(path))
+        const auto &at = static_cast<const PosixFolder &>(folder);
+        EntryInfo now;
+        if (const int error = inspectAt(at.fd, name.constData(), now))
             return error;
-        return ::unlink(path.constData()) == 0 ? 0 : errno;
+        if (!SameEntry(now, seen, inodesKeptFor(at, name.constData(), now.device)))
+            return FileChanged;
+        if (const int error = writeProtection(at.fd, name.constData()))
+            return error;
+        return ::unlinkat(at.fd, name.constData(), 0) == 0 ? 0 : errno;
     }
 };
 

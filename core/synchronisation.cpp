@@ -9,6 +9,9 @@ namespace common {
 namespace {
 const QChar CR(13);
 
+// Refusals of a step by the synchronisation itself, beside those of the file system.
+enum : int { NoLeftFile = 100101, NoRightFile, NoLeftFolder, NoRightFolder };
+
 QString quoted(const NativePath &path)
 {
     return u'\'' + DisplayName(path) + u'\'';
@@ -25,19 +28,36 @@ QString deleteDetail(const NativePath &path)
     return QStringLiteral("Die Datei ") + quoted(path) + CR + QStringLiteral("konnte nicht gelöscht werden.");
 }
 
-QString missingSide(bool right)
+// The line that tells why a step was refused, where the error is a refusal and not the system's.
+QString reason(int error)
 {
-    return right ? QStringLiteral("In dieser Zeile gibt es rechts keine Datei.")
-                 : QStringLiteral("In dieser Zeile gibt es links keine Datei.");
+    switch (error) {
+    case FileChanged: return QStringLiteral("Die Datei wurde nach dem Einlesen verändert.");
+    case FileAppeared: return QStringLiteral("Dort steht inzwischen eine Datei, die beim Einlesen noch nicht da war.");
+    case FolderChanged:
+        return QStringLiteral("Ein Ordner auf dem Weg zu dieser Datei ist nicht mehr der, der eingelesen wurde.");
+    case SourceChangedWhileRead: return QStringLiteral("Die Datei wurde während des Kopierens verändert.");
+    case NoLeftFile: return QStringLiteral("In dieser Zeile gibt es links keine Datei.");
+    case NoRightFile: return QStringLiteral("In dieser Zeile gibt es rechts keine Datei.");
+    case NoLeftFolder: return QStringLiteral("Für die linke Spalte ist kein Ordner geladen.");
+    case NoRightFolder: return QStringLiteral("Für die rechte Spalte ist kein Ordner geladen.");
+    default: return QString();
+    }
+}
+
+NativePath fileNameOf(const NativePath &relative)
+{
+    return relative.mid(relative.lastIndexOf(Separator) + 1);
 }
 } // namespace
 
 Core::Outcome Core::attempt(const Step &step, const QString &detail, bool &keepRow)
 {
     for (;;) {
-        QString why;
-        if (step(why) == 0)
+        const int error = step();
+        if (error == 0)
             return Outcome::Done;
+        const QString why = reason(error);
         const QString text = QStringLiteral("Abgleichsfehler:") + CR + CR + detail + (why.isEmpty() ? QString() : CR + why) +
                              CR + CR + QStringLiteral("Bitte quittieren oder abbrechen");
         switch (m_host.showMessage(text, Host::Icon::Critical, Host::Buttons::AbortRetryIgnore)) {
@@ -48,35 +68,51 @@ Core::Outcome Core::attempt(const Step &step, const QString &detail, bool &keepR
     }
 }
 
-int Core::checkUnchanged(const NativePath &path, bool hadFile, Stamp recorded, bool missingIsFine, QString &why)
+std::unique_ptr<Folder> Core::openFolderOf(const LoadedFolder &side, const NativePath &relative, bool create,
+                                           int &error)
 {
-    EntryInfo info;
-    const int error = m_fs.inspect(path, info);
-    if (!hadFile) {
-        if (error == NotFound)
-            return 0;
-        why = QStringLiteral("Dort steht inzwischen eine Datei, die beim Einlesen noch nicht da war.");
-        return error ? error : EEXIST;
+    // Opened afresh for every step: nothing stays open between two, so that a disk can be unmounted.
+    std::unique_ptr<Folder> folder = m_fs.openFolder(side.path, side.seen, error);
+    for (int from = 0, at; folder && (at = relative.indexOf(Separator, from)) >= 0; from = at + 1) {
+        const auto seen = side.folders.constFind(relative.left(at));
+        EntryInfo info;
+        if (seen != side.folders.cend()) {
+            info.kind = EntryKind::Folder;
+            info.device = seen->device;
+            info.inode = seen->inode;
+            info.link = seen->link;
+        }
+        folder = m_fs.openSubfolder(*folder, relative.mid(from, at - from),
+                                    seen != side.folders.cend() ? &info : nullptr, create, error);
     }
-    if (error == NotFound && missingIsFine)
-        return 0;
-    if (error)
-        return error;
-    if (FileStamp(info.modified) != recorded) {
-        why = QStringLiteral("Die Datei wurde nach dem Einlesen verändert.");
-        return EBUSY;
-    }
-    return 0;
+    return folder;
 }
 
-void Core::PrepareTargetPath(const NativePath &target)
+void Core::PrepareTargetPath(const LoadedFolder &side, const NativePath &relative)
 {
-    for (int at = target.indexOf(Separator, 1); at > 0; at = target.indexOf(Separator, at + 1)) {
-        const NativePath folder = target.left(at);
-        EntryInfo info;
-        if (m_fs.inspect(folder, info) == NotFound && m_fs.makeFolder(folder) != 0)
-            return;
-    }
+    int error = 0;
+    openFolderOf(side, relative, true, error);
+}
+
+int Core::copyFile(const LoadedFolder &from, const NativePath &source, const SeenFile &sourceSeen,
+                   const LoadedFolder &to, const NativePath &target, const SeenFile *targetSeen)
+{
+    int error = 0;
+    const std::unique_ptr<Folder> sourceFolder = openFolderOf(from, source, false, error);
+    const std::unique_ptr<InputFile> file =
+        sourceFolder ? m_fs.openFile(*sourceFolder, fileNameOf(source), m_list.identity(sourceSeen), error) : nullptr;
+    const std::unique_ptr<Folder> targetFolder = file ? openFolderOf(to, target, false, error) : nullptr;
+    if (!targetFolder)
+        return error;
+    const EntryInfo targetIdentity = targetSeen ? m_list.identity(*targetSeen) : EntryInfo();
+    return m_fs.copyInto(*file, *targetFolder, fileNameOf(target), targetSeen ? &targetIdentity : nullptr);
+}
+
+int Core::deleteFile(const LoadedFolder &side, const NativePath &name, const SeenFile &seen)
+{
+    int error = 0;
+    const std::unique_ptr<Folder> folder = openFolderOf(side, name, false, error);
+    return folder ? m_fs.deleteIn(*folder, fileNameOf(name), m_list.identity(seen)) : error;
 }
 
 void Core::RunSynchronisation()
@@ -97,64 +133,48 @@ void Core::RunSynchronisation()
     };
     for (int i = n; i >= 1; --i) {
         const Row row = m_list.row(i - 1);
-        const bool hasLeft = !row.leftName.isEmpty(), hasRight = !row.rightName.isEmpty();
-        const NativePath leftPath = hasLeft ? m_leftPath + row.leftName : NativePath();
-        const NativePath rightPath = hasRight ? m_rightPath + row.rightName : NativePath();
         bool keepRow = false;
         Outcome outcome = Outcome::Done;
 
-        // A target is only replaced or deleted while it is the file the load saw: a file changed since
-        // then holds work that the comparison never judged.
-        auto remove = [&](const NativePath &path, Stamp recorded) -> Step {
-            return [=](QString &why) {
-                if (const int error = checkUnchanged(path, true, recorded, false, why))
-                    return error;
-                return m_fs.deleteFile(path);
-            };
+        const auto refused = [](int error) -> Step { return [error] { return error; }; };
+        // A file is deleted only while it is the file the load saw: a file changed since then holds work
+        // that the comparison never judged.
+        const auto removeOn = [&](bool right) {
+            const LoadedFolder &side = right ? m_right : m_left;
+            const NativePath &name = right ? row.rightName : row.leftName;
+            const Step step = name.isEmpty() ? refused(right ? NoRightFile : NoLeftFile) : Step([&, right] {
+                return deleteFile(side, name, right ? row.right : row.left);
+            });
+            return attempt(step, deleteDetail(name.isEmpty() ? NativePath() : side.path + name), keepRow);
         };
-        auto missing = [](bool right) -> Step {
-            return [right](QString &why) {
-                why = missingSide(right);
-                return ENOENT;
-            };
-        };
-
-        // A copy to the other side keeps the file's relative name there; it needs a file on its own side.
-        auto copyAcross = [&](bool toRight) {
-            const bool hasSource = toRight ? hasLeft : hasRight, hasTarget = toRight ? hasRight : hasLeft;
-            const NativePath &source = toRight ? leftPath : rightPath;
-            const NativePath target = hasTarget   ? (toRight ? rightPath : leftPath)
-                                      : hasSource ? (toRight ? m_rightPath + row.leftName : m_leftPath + row.rightName)
-                                                  : NativePath();
-            const Stamp recorded = toRight ? row.rightStamp : row.leftStamp;
-            if (!hasSource)
-                return attempt(missing(!toRight), copyDetail(source, target), keepRow);
-            PrepareTargetPath(target);
-            const Step step = [=](QString &why) {
-                if (const int error = checkUnchanged(target, hasTarget, recorded, true, why))
-                    return error;
-                return m_fs.copyFile(source, target);
-            };
-            return attempt(step, copyDetail(source, target), keepRow);
+        // A copy keeps the file's relative name on the other side, or writes onto the file the row shows there.
+        const auto copyAcross = [&](bool toRight) {
+            const LoadedFolder &from = toRight ? m_left : m_right, &to = toRight ? m_right : m_left;
+            const NativePath &source = toRight ? row.leftName : row.rightName;
+            const NativePath &existing = toRight ? row.rightName : row.leftName;
+            const NativePath target = existing.isEmpty() ? source : existing;
+            const QString detail = copyDetail(source.isEmpty() ? NativePath() : from.path + source,
+                                              target.isEmpty() ? NativePath() : to.path + target);
+            if (source.isEmpty())
+                return attempt(refused(toRight ? NoLeftFile : NoRightFile), detail, keepRow);
+            if (to.path.isEmpty())
+                return attempt(refused(toRight ? NoRightFolder : NoLeftFolder), detail, keepRow);
+            PrepareTargetPath(to, target);
+            const SeenFile &targetSeen = toRight ? row.right : row.left;
+            return attempt([&] { return copyFile(from, source, toRight ? row.left : row.right, to, target,
+                                                 existing.isEmpty() ? nullptr : &targetSeen); },
+                           detail, keepRow);
         };
 
         switch (row.marker) {
         case Marker::CopyRight: outcome = copyAcross(true); break;
         case Marker::CopyLeft: outcome = copyAcross(false); break;
-        case Marker::DeleteRight:
-            outcome = attempt(hasRight ? remove(rightPath, row.rightStamp) : missing(true), deleteDetail(rightPath),
-                              keepRow);
-            break;
-        case Marker::DeleteLeft:
-            outcome = attempt(hasLeft ? remove(leftPath, row.leftStamp) : missing(false), deleteDetail(leftPath),
-                              keepRow);
-            break;
+        case Marker::DeleteRight: outcome = removeOn(true); break;
+        case Marker::DeleteLeft: outcome = removeOn(false); break;
         case Marker::DeleteBoth:
-            outcome = attempt(hasLeft ? remove(leftPath, row.leftStamp) : missing(false), deleteDetail(leftPath),
-                              keepRow);
+            outcome = removeOn(false);
             if (outcome != Outcome::Aborted)
-                outcome = attempt(hasRight ? remove(rightPath, row.rightStamp) : missing(true),
-                                  deleteDetail(rightPath), keepRow);
+                outcome = removeOn(true);
             break;
         default: break;
         }
@@ -172,6 +192,8 @@ void Core::RunSynchronisation()
             if (repaintDue())
                 removePending();
             m_host.yield();
+            if (stopping())
+                break; // the program ends: the rows not reached stay as they are
         }
     }
     removePending();
@@ -183,6 +205,8 @@ void Core::RunSynchronisation()
 
 void Core::ExportListToClipboard()
 {
+    if (m_busy)
+        return; // the rows are being changed
     m_host.setBusy(true);
     const int n = m_list.count();
     SetStatus(2, QStringLiteral("Liste wird in die Zwischenablage kopiert ..."));

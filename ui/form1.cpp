@@ -456,6 +456,12 @@ void Form1::resizeEvent(QResizeEvent *event)
 void Form1::closeEvent(QCloseEvent *event)
 {
     QZSAMMLUNG::SaveWindowPlacement(this);
+    if (m_core.isBusy() || m_core.BatchMode()) {
+        // The window stays until the operation has stopped; then the program ends.
+        event->ignore();
+        endProgramNow();
+        return;
+    }
     QWidget::closeEvent(event);
 }
 
@@ -568,8 +574,11 @@ bool Form1::setClipboardText(const QString &text)
 
 void Form1::endProgramNow()
 {
-    // Leaving the event loop skips the close event, and with it every closing step of the window.
+    // Leaving the event loop skips the close event, and with it every closing step of the window. A long
+    // operation under way stops at its next pause, never in the middle of a file operation, before the
+    // loop is left.
     m_ended = true;
+    m_stopRequested = true;
     QCoreApplication::exit(0);
 }
 

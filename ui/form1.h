@@ -57,6 +57,7 @@ public:
     void setCompareCommandEnabled(bool enabled) override;
     void setBusy(bool busy) override;
     void yield() override;
+    bool stopRequested() const override { return m_stopRequested; }
     Answer showMessage(const QString &text, Icon icon, Buttons buttons) override;
     QByteArray browseForFolder(const QString &title) override;
     bool setClipboardText(const QString &text) override;
@@ -87,7 +88,8 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
-    /// Form_Unload: a normal close keeps the window's place for the next start.
+    /// Form_Unload: a normal close keeps the window's place for the next start. During a long operation or
+    /// a batch run, the operation stops at its next pause first and then the program ends.
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -106,5 +108,6 @@ private:
     int m_lastMouseButton = 0;
     qint16 m_lastSortColumn = 0;
     bool m_ended = false;
+    bool m_stopRequested = false;
     bool m_layoutStored = false;
 };

@@ -67,17 +67,17 @@ private Q_SLOTS:
     {
         QFETCH(QString, ini);
         QFETCH(QString, value);
-        QCOMPARE(ProfileValue(ini, "AutoStart", "Ende", QString()), value);
+        QCOMPARE(ReadIniString("AutoStart", "Ende", QString(), ini), value);
     }
 
     void controlFileText()
     {
-        QCOMPARE(ProfileValue("[S]\nK=" + QString(40000, 'x'), "S", "K", QString()).size(), 32766);
+        QCOMPARE(ReadIniString("S", "K", QString(), "[S]\nK=" + QString(40000, 'x')).size(), 32766);
         const QByteArray cp1252 = "[AutoStart]\nBin\xe4rvergleich=1\nX=\x80\n";
-        QCOMPARE(ProfileValue(DecodeControlFile(cp1252), "AutoStart", "Binärvergleich", {}), QString("1"));
-        QCOMPARE(ProfileValue(DecodeControlFile(cp1252), "AutoStart", "X", {}), QString(QChar(0x20AC)));
+        QCOMPARE(ReadIniString("AutoStart", "Binärvergleich", {}, DecodeControlFile(cp1252)), QString("1"));
+        QCOMPARE(ReadIniString("AutoStart", "X", {}, DecodeControlFile(cp1252)), QString(QChar(0x20AC)));
         const QByteArray utf8 = "\xEF\xBB\xBF[AutoStart]\nBin\xc3\xa4rvergleich=2\n";
-        QCOMPARE(ProfileValue(DecodeControlFile(utf8), "autostart", "BINÄRVERGLEICH", {}), QString("2"));
+        QCOMPARE(ReadIniString("autostart", "BINÄRVERGLEICH", {}, DecodeControlFile(utf8)), QString("2"));
     }
 
     void leadingNumbers()

@@ -9,11 +9,18 @@ using namespace common;
 
 namespace {
 
+SeenFile modifiedAt(qint64 seconds)
+{
+    SeenFile seen;
+    seen.modified = seconds;
+    return seen;
+}
+
 void fill(ComparisonList &list, const QList<QByteArray> &leftNames)
 {
     std::vector<Row> rows;
     for (int i = 0; i < leftNames.size(); ++i)
-        rows.push_back({leftNames[i], {}, Stamp(20040101000000 + i), 0, Marker(i % 15)});
+        rows.push_back({leftNames[i], {}, modifiedAt(1072915200 + i), {}, Marker(i % 15)});
     list.appendRows(rows);
 }
 
@@ -45,8 +52,8 @@ private Q_SLOTS:
                                   "unsichtbar für datum Rechts"};
         for (int c = 0; c < 6; ++c)
             QCOMPARE(list.headerData(c, Qt::Horizontal).toString(), headers[c]);
-        std::vector<Row> rows{{"Briefe/brief.doc", "BRIEFE/Brief.doc", FileStamp(1071583509), 20031216140510,
-                               Marker::OrphanRight}};
+        std::vector<Row> rows{
+            {"Briefe/brief.doc", "BRIEFE/Brief.doc", modifiedAt(1071583509), modifiedAt(1071583510), Marker::OrphanRight}};
         list.appendRows(rows);
         QStringList shown;
         for (int c = 0; c < 6; ++c)
@@ -81,17 +88,41 @@ private Q_SLOTS:
         QCOMPARE(leftNames(list), (QByteArrayList{"b", "A", "a", "C", "ä", "Ä"}));
     }
 
-    void indexFindsTheFirstRowWithoutRegardToCase()
+    void pairingByName_data()
     {
+        QTest::addColumn<QByteArrayList>("left");
+        QTest::addColumn<QByteArrayList>("right");
+        QTest::addColumn<QList<int>>("rows"); // the row of each right file; -1: a row of its own
+        QTest::newRow("letter case, in folders too") << QByteArrayList{"Sub/a.txt", "", "b.txt"}
+                                                     << QByteArrayList{"SUB/A.TXT", "B.txt"} << QList<int>{0, 2};
+        QTest::newRow("umlauts") << QByteArrayList{"Müll.txt"} << QByteArrayList{"MÜLL.TXT"} << QList<int>{0};
+        // Not UTF-8: the ASCII letters still fold, and no lossy decoding lets two names meet.
+        QTest::newRow("not UTF-8") << QByteArrayList{"caf\xe9.txt"} << QByteArrayList{"caf\xe8.txt", "CAF\xe9.TXT"}
+                                   << QList<int>{-1, 0};
+        QTest::newRow("whole names") << QByteArrayList{"b.txt"} << QByteArrayList{"b.tx"} << QList<int>{-1};
+        QTest::newRow("twins, exact names first") << QByteArrayList{"a.txt", "A.TXT"}
+                                                  << QByteArrayList{"A.TXT", "a.txt"} << QList<int>{1, 0};
+        QTest::newRow("twins on the left") << QByteArrayList{"a.txt", "A.TXT"} << QByteArrayList{"A.txt"}
+                                           << QList<int>{-1};
+        QTest::newRow("twins on the right") << QByteArrayList{"a.txt"} << QByteArrayList{"A.TXT", "A.txt"}
+                                            << QList<int>{-1, -1};
+        QTest::newRow("an exact partner and a twin") << QByteArrayList{"a.txt"} << QByteArrayList{"A.TXT", "a.txt"}
+                                                     << QList<int>{-1, 0};
+        QTest::newRow("one left of each after the exact ones") << QByteArrayList{"a.txt", "A.TXT"}
+                                                               << QByteArrayList{"a.txt", "A.txt"} << QList<int>{0, 1};
+    }
+    void pairingByName()
+    {
+        QFETCH(QByteArrayList, left);
+        QFETCH(QByteArrayList, right);
+        QFETCH(QList<int>, rows);
         ComparisonList list;
-        fill(list, {"Sub/a.txt", "", "SUB/A.TXT", "Müll.txt", "caf\xe9.txt", "b.txt"});
-        const LeftNameIndex index(list);
-        QCOMPARE(index.find("sub/a.TXT"), 0);
-        QCOMPARE(index.find("MÜLL.TXT"), 3);
-        QCOMPARE(index.find("CAF\xe9.TXT"), 4); // not UTF-8: the ASCII letters still fold
-        QCOMPARE(index.find("caf\xe8.txt"), -1); // would meet \xe9 through a lossy decoding
-        QCOMPARE(index.find("b.tx"), -1);        // whole names, not prefixes
-        QCOMPARE(index.find(""), -1);            // rows without a left name never match
+        fill(list, left);
+        const RightPairing pairing(list, size_t(right.size()), [&](size_t i) -> const NativePath & { return right[int(i)]; });
+        QList<int> found;
+        for (int i = 0; i < right.size(); ++i)
+            found << pairing.rowOf(size_t(i));
+        QCOMPARE(found, rows);
     }
 
 };

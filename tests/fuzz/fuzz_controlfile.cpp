@@ -37,9 +37,26 @@ public:
         error = path == "/steuer.ini" ? 0 : common::NotFound;
         return error ? nullptr : std::make_unique<Bytes>(control);
     }
-    int makeFolder(const common::NativePath &) override { std::abort(); }
-    int copyFile(const common::NativePath &, const common::NativePath &) override { std::abort(); }
-    int deleteFile(const common::NativePath &) override { std::abort(); } // the folders hold no file
+    // The folders hold no file: nothing is ever synchronised.
+    std::unique_ptr<common::Folder> openFolder(const common::NativePath &, const common::EntryInfo &, int &) override
+    {
+        std::abort();
+    }
+    std::unique_ptr<common::Folder> openSubfolder(common::Folder &, const common::NativePath &, const common::EntryInfo *,
+                                                  bool, int &) override
+    {
+        std::abort();
+    }
+    std::unique_ptr<common::InputFile> openFile(common::Folder &, const common::NativePath &, const common::EntryInfo &,
+                                                int &) override
+    {
+        std::abort();
+    }
+    int copyInto(common::InputFile &, common::Folder &, const common::NativePath &, const common::EntryInfo *) override
+    {
+        std::abort();
+    }
+    int deleteIn(common::Folder &, const common::NativePath &, const common::EntryInfo &) override { std::abort(); }
 
 private:
     static bool isFolder(const common::NativePath &path)
@@ -75,7 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
     const QString text = common::DecodeControlFile(bytes);
     for (const char *key : {"Links", "Rechts", "Binärvergleich", "Altersvergleich", "Abgleich", "Zwischenablage", "Ende"}) {
-        const QString value = common::ProfileValue(text, QStringLiteral("AutoStart"), QString::fromUtf8(key), {});
+        const QString value = common::ReadIniString(QStringLiteral("AutoStart"), QString::fromUtf8(key), {}, text);
         if (value.size() > 32766)
             std::abort();
         common::LeadingNumber(value);

@@ -24,12 +24,14 @@ public:
     QByteArray chosenFolder;
     std::function<void()> onYield, onMessage;
     bool sofortStart = false, speed = false, binary = true, clipboardWorks = true, ended = false;
+    bool stop = false; ///< the program is to end
 
     void setStatusPanel(int panel, const QString &text) override;
     void setProgress(double value) override { events << "progress:" + QString::number(value); }
     void setCompareCommandEnabled(bool on) override { events << (on ? "compare:on" : "compare:off"); }
     void setBusy(bool on) override { events << (on ? "busy:on" : "busy:off"); }
     void yield() override;
+    bool stopRequested() const override { return stop; }
     Answer showMessage(const QString &text, Icon icon, Buttons buttons) override;
     QByteArray browseForFolder(const QString &title) override;
     bool setClipboardText(const QString &text) override;

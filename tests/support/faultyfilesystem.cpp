@@ -1,5 +1,7 @@
 #include "faultyfilesystem.h"
 
+#include "names.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -8,14 +10,18 @@ namespace {
 class CountedFile : public common::InputFile
 {
 public:
-    CountedFile(std::unique_ptr<common::InputFile> file, std::atomic<int> &open, qint64 failAt,
-                std::function<void()> beforeRead)
-        : m_file(std::move(file)), m_open(open), m_failAt(failAt), m_beforeRead(std::move(beforeRead))
+    CountedFile(std::unique_ptr<common::InputFile> file, common::NativePath path, std::atomic<int> &open,
+                qint64 failAt, std::function<void()> beforeRead)
+        : path(std::move(path)), m_file(std::move(file)), m_open(open), m_failAt(failAt),
+          m_beforeRead(std::move(beforeRead))
     {
         ++m_open;
     }
     ~CountedFile() override { --m_open; }
     qint64 size() const override { return m_file->size(); }
+    common::EntryInfo info() const override { return m_file->info(); }
+    int checkUnchanged() override { return m_file->checkUnchanged(); }
+    const common::NativePath path;
 
     qint64 read(char *buffer, qint64 max) override
     {
@@ -34,6 +40,19 @@ private:
     qint64 m_failAt, m_offset = 0;
     std::function<void()> m_beforeRead;
 };
+
+// A folder of the real file system with its path, so that faults can be keyed by path.
+struct PathFolder : common::Folder
+{
+    PathFolder(std::unique_ptr<common::Folder> real, common::NativePath path) : real(std::move(real)), path(std::move(path)) {}
+    std::unique_ptr<common::Folder> real;
+    const common::NativePath path;
+};
+
+std::unique_ptr<common::Folder> wrapped(std::unique_ptr<common::Folder> real, const common::NativePath &path)
+{
+    return real ? std::make_unique<PathFolder>(std::move(real), path) : nullptr;
+}
 
 } // namespace
 
@@ -67,38 +86,76 @@ std::unique_ptr<common::InputFile> FaultyFileSystem::openForReading(const common
     ++opens;
     if ((error = fault("open", path)))
         return nullptr;
-    auto file = m_real->openForReading(path, error);
+    return counted(m_real->openForReading(path, error), path);
+}
+
+std::unique_ptr<common::InputFile> FaultyFileSystem::counted(std::unique_ptr<common::InputFile> file,
+                                                             const common::NativePath &path)
+{
     if (!file)
         return nullptr;
     std::function<void()> hook;
     if (beforeRead)
         hook = [this, path] { beforeRead(path); };
-    return std::make_unique<CountedFile>(std::move(file), openFiles, faults.value(key("read", path)), hook);
+    return std::make_unique<CountedFile>(std::move(file), path, openFiles, faults.value(key("read", path)), hook);
 }
 
 int FaultyFileSystem::change(const QString &what, const char *operation, const common::NativePath &path)
 {
     changes << what;
-    return fault(operation, path);
-}
-
-int FaultyFileSystem::makeFolder(const common::NativePath &path)
-{
-    if (const int error = change("mkdir " + QString::fromUtf8(path), "mkdir", path))
+    if (const int error = fault(operation, path))
         return error;
-    return m_real->makeFolder(path);
+    if (beforeChange)
+        beforeChange(what);
+    return 0;
 }
 
-int FaultyFileSystem::copyFile(const common::NativePath &source, const common::NativePath &target)
+std::unique_ptr<common::Folder> FaultyFileSystem::openFolder(const common::NativePath &path,
+                                                             const common::EntryInfo &seen, int &error)
 {
-    if (const int error = change("copy " + QString::fromUtf8(source) + " > " + QString::fromUtf8(target), "copy", target))
+    return wrapped(m_real->openFolder(path, seen, error), common::WithTrailingBackslash(path));
+}
+
+std::unique_ptr<common::Folder> FaultyFileSystem::openSubfolder(common::Folder &parent, const common::NativePath &name,
+                                                                const common::EntryInfo *seen, bool create, int &error)
+{
+    auto &at = static_cast<PathFolder &>(parent);
+    const common::NativePath path = at.path + name;
+    common::EntryInfo info;
+    if (create && m_real->inspect(path, info) == common::NotFound) {
+        if ((error = change("mkdir " + QString::fromUtf8(path), "mkdir", path)))
+            return nullptr;
+    }
+    return wrapped(m_real->openSubfolder(*at.real, name, seen, create, error), path + '/');
+}
+
+std::unique_ptr<common::InputFile> FaultyFileSystem::openFile(common::Folder &folder, const common::NativePath &name,
+                                                              const common::EntryInfo &seen, int &error)
+{
+    auto &at = static_cast<PathFolder &>(folder);
+    const common::NativePath path = at.path + name;
+    ++opens;
+    if ((error = fault("open", path)))
+        return nullptr;
+    return counted(m_real->openFile(*at.real, name, seen, error), path);
+}
+
+int FaultyFileSystem::copyInto(common::InputFile &source, common::Folder &folder, const common::NativePath &name,
+                               const common::EntryInfo *seen)
+{
+    auto &at = static_cast<PathFolder &>(folder);
+    const common::NativePath target = at.path + name;
+    const QString sourcePath = QString::fromUtf8(static_cast<CountedFile &>(source).path);
+    if (const int error = change("copy " + sourcePath + " > " + QString::fromUtf8(target), "copy", target))
         return error;
-    return m_real->copyFile(source, target);
+    return m_real->copyInto(source, *at.real, name, seen);
 }
 
-int FaultyFileSystem::deleteFile(const common::NativePath &path)
+int FaultyFileSystem::deleteIn(common::Folder &folder, const common::NativePath &name, const common::EntryInfo &seen)
 {
+    auto &at = static_cast<PathFolder &>(folder);
+    const common::NativePath path = at.path + name;
     if (const int error = change("delete " + QString::fromUtf8(path), "delete", path))
         return error;
-    return m_real->deleteFile(path);
+    return m_real->deleteIn(*at.real, name, seen);
 }

@@ -13,7 +13,8 @@
 /// The real file system with failures put in its way, for faults that root cannot provoke with chmod.
 /// A fault is keyed "operation:path" (list, entry, inspect, open, read, mkdir, copy, delete; copy by its
 /// target) and holds the error code; "read" holds the offset at which reading fails instead.
-/// Listings come sorted by name, so that tests do not depend on the order of the disk.
+/// Listings come sorted by name, so that tests do not depend on the order of the disk. The hooks change the
+/// disk between two calls, to provoke a race at a chosen moment.
 class FaultyFileSystem : public common::FileSystem
 {
 public:
@@ -21,6 +22,8 @@ public:
     QStringList changes; ///< "mkdir PATH", "copy SOURCE > TARGET", "delete PATH", as asked for
     /// Runs before the first read of each opened file, to change the disk under a reader.
     std::function<void(const common::NativePath &)> beforeRead;
+    /// Runs before a copy or deletion is passed on, once its folders have been reached.
+    std::function<void(const QString &change)> beforeChange;
     std::atomic<int> openFiles{0}, opens{0};
 
     void fail(const char *operation, const common::NativePath &path, qint64 code)
@@ -31,9 +34,15 @@ public:
     int listFolder(const common::NativePath &folder, std::vector<common::FolderEntry> &entries) override;
     int inspect(const common::NativePath &path, common::EntryInfo &info) override;
     std::unique_ptr<common::InputFile> openForReading(const common::NativePath &path, int &error) override;
-    int makeFolder(const common::NativePath &path) override;
-    int copyFile(const common::NativePath &source, const common::NativePath &target) override;
-    int deleteFile(const common::NativePath &path) override;
+    std::unique_ptr<common::Folder> openFolder(const common::NativePath &path, const common::EntryInfo &seen,
+                                               int &error) override;
+    std::unique_ptr<common::Folder> openSubfolder(common::Folder &parent, const common::NativePath &name,
+                                                  const common::EntryInfo *seen, bool create, int &error) override;
+    std::unique_ptr<common::InputFile> openFile(common::Folder &folder, const common::NativePath &name,
+                                                const common::EntryInfo &seen, int &error) override;
+    int copyInto(common::InputFile &source, common::Folder &folder, const common::NativePath &name,
+                 const common::EntryInfo *seen) override;
+    int deleteIn(common::Folder &folder, const common::NativePath &name, const common::EntryInfo &seen) override;
 
 private:
     static QString key(const char *operation, const common::NativePath &path)
@@ -42,6 +51,7 @@ private:
     }
     int fault(const char *operation, const common::NativePath &path) const { return int(faults.value(key(operation, path))); }
     int change(const QString &what, const char *operation, const common::NativePath &path);
+    std::unique_ptr<common::InputFile> counted(std::unique_ptr<common::InputFile> file, const common::NativePath &path);
 
     std::unique_ptr<common::FileSystem> m_real = common::createRealFileSystem();
     QMutex m_mutex; // the comparison reads files on worker threads

@@ -1,0 +1,16 @@
+#include "filesystem.h"
+
+namespace common {
+
+bool SameEntry(const EntryInfo &now, const EntryInfo &seen, bool inodesKept)
+{
+    if (now.kind != seen.kind || now.link != seen.link)
+        return false;
+    if (inodesKept && (now.device != seen.device || now.inode != seen.inode))
+        return false;
+    // A folder's time and size change with every file added to it: only its place on the disk tells.
+    return now.kind != EntryKind::File ||
+           (now.size == seen.size && now.modified == seen.modified && now.modifiedNs == seen.modifiedNs);
+}
+
+} // namespace common
