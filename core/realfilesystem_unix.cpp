@@ -9,7 +9,6 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <mutex>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
@@ -218,21 +217,22 @@ void removeTemporaryAndEnd(int signal)
     ::raise(signal); // delivered with the previous action as soon as this handler returns
 }
 
+// Checked before every copy rather than once, so that the handler is in place whoever changed the
+// actions since.
 void installSignalCleanup()
 {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        for (int i = 0; i < 3; ++i) {
-            ::sigaction(EndingSignals[i], nullptr, &previousActions[i]);
-            if (previousActions[i].sa_handler == SIG_IGN)
-                continue; // a signal the program ignores ends nothing
-            struct sigaction action = {};
-            action.sa_handler = removeTemporaryAndEnd;
-            sigemptyset(&action.sa_mask);
-            action.sa_flags = SA_RESTART;
-            ::sigaction(EndingSignals[i], &action, nullptr);
-        }
-    });
+    for (int i = 0; i < 3; ++i) {
+        struct sigaction current;
+        ::sigaction(EndingSignals[i], nullptr, &current);
+        if (current.sa_handler == removeTemporaryAndEnd || current.sa_handler == SIG_IGN)
+            continue; // a signal the program ignores ends nothing
+        previousActions[i] = current;
+        struct sigaction action = {};
+        action.sa_handler = removeTemporaryAndEnd;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        ::sigaction(EndingSignals[i], &action, nullptr);
+    }
 }
 
 // A temporary file beside the target, removed again unless it has taken the target's name.

@@ -206,6 +206,49 @@ private Q_SLOTS:
         QCOMPARE(f.core.BatchMode(), f.host.ended); // over, unless the program ended
     }
 
+    void controlFileReadOnceAndWhole_data()
+    {
+        QTest::addColumn<bool>("tooLarge");
+        // The right folder's path straddles the first MiB: read whole, it names the folder and not a prefix.
+        QTest::newRow("a path across the first MiB") << false;
+        QTest::newRow("larger than any control file") << true;
+    }
+    void controlFileReadOnceAndWhole()
+    {
+        QFETCH(bool, tooLarge);
+        Fixture f;
+        const QString name = f.control("Altersvergleich=1\nZwischenablage=1\n");
+        QFile file(name);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        const QByteArray sections = file.readAll();
+        const qsizetype middle = sections.indexOf("Rechts=") + 7 + f.right.path().size() / 2;
+        const qsizetype padding = tooLarge ? 16 << 20 : (1 << 20) - middle;
+        file.resize(0);
+        file.write("; " + QByteArray(padding - 3, 'x') + "\n" + sections);
+        file.close();
+        f.core.RunBatchMode(name);
+        if (!tooLarge) {
+            QCOMPARE(f.problems(), QStringList());
+            QCOMPARE(f.core.RightPath(), f.right.path() + '/');
+            QCOMPARE(f.fs.opens, 1); // one reading for every setting; the age comparison opens no file
+        } else {
+            QCOMPARE(f.problems(), QStringList{" * Die Steuerdatei ''" + name +
+                                               "'' ist größer als 16 MiB und damit keine Steuerdatei."});
+            QCOMPARE(f.list.count(), 0);
+        }
+    }
+
+    void stopsBeforeItsNextStep()
+    {
+        // The program is to end (the window closed during the load): nothing is compared or synchronised.
+        Fixture f;
+        f.host.onYield = [&] { f.host.stop = true; };
+        f.core.RunBatchMode(f.control("Altersvergleich=1\nZwischenablage=1\nAbgleich=1\nEnde=1\n"));
+        QVERIFY(f.host.events.filter(QRegularExpression("^(clipboard|end|message)")).isEmpty());
+        QVERIFY(f.fs.changes.isEmpty());
+        QVERIFY(!f.core.BatchMode());
+    }
+
     void emptyLeftFolder()
     {
         Fixture f;

@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QTest>
 
+#include <ctime>
+
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -80,6 +82,45 @@ private Q_SLOTS:
         f.core.RunComparison(false);
         QCOMPARE(f.markerOf("f"), marker);
         QCOMPARE(f.fs.opens, 0);
+    }
+
+    // Ages order by the time itself: local stamps repeat an hour when the clocks go back, and a year of
+    // five digits no longer fits them. The stamps shown stay local.
+    void ageOrderIsTimeOrder_data()
+    {
+        QTest::addColumn<QByteArray>("zone");
+        QTest::addColumn<qint64>("left");
+        QTest::addColumn<qint64>("right");
+        QTest::addColumn<QString>("marker");
+        QTest::addColumn<QString>("leftStamp");
+        // 02:10 CET is forty minutes after 02:30 CEST.
+        QTest::newRow("autumn clock change") << QByteArray("Europe/Berlin") << qint64(1792890600)
+                                             << qint64(1792888200) << "-->" << "2026102502:10:00";
+        QTest::newRow("the year 10000") << QByteArray("UTC") << qint64(253402300799) << qint64(253402300860) << "<--"
+                                        << "9999123123:59:59";
+        QTest::newRow("before 1970") << QByteArray("UTC") << qint64(-10) << qint64(-11) << "-->" << "1969123123:59:50";
+    }
+    void ageOrderIsTimeOrder()
+    {
+        QFETCH(QByteArray, zone);
+        QFETCH(qint64, left);
+        QFETCH(qint64, right);
+        QFETCH(QString, marker);
+        QFETCH(QString, leftStamp);
+        CoreFixture f;
+        SeenFile l, r;
+        l.modified = left;
+        r.modified = right;
+        std::vector<Row> rows{{"f", "f", l, r, Marker::None}};
+        f.list.appendRows(rows);
+        qputenv("TZ", zone);
+        tzset();
+        f.core.RunComparison(false);
+        const QString shown = f.list.data(f.list.index(0, ComparisonList::LeftStampColumn)).toString();
+        qputenv("TZ", "UTC");
+        tzset();
+        QCOMPARE(f.markerOf("f"), marker);
+        QCOMPARE(shown, leftStamp);
     }
 
     void orphans()

@@ -1,8 +1,10 @@
 #include "corefixture.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTest>
 
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -86,6 +88,112 @@ private Q_SLOTS:
         QCOMPARE(f.rows(), (QStringList{"a|=|a", "out/o|?|"}));
         if (!device)
             QWARN("no device node could be made here");
+    }
+
+    // Folders swapped for links after the load, to lead a step outside the trees: refused, with a canary
+    // outside that no step may write, create or delete.
+    void foldersSwappedAfterTheLoad_data()
+    {
+        QTest::addColumn<int>("marker");
+        QTest::addColumn<QString>("swap");
+        QTest::newRow("a folder on the way, copy") << int(Marker::CopyRight) << "sub";
+        QTest::newRow("a folder on the way, copy into a new folder") << int(Marker::CopyRight) << "sub, new";
+        QTest::newRow("a folder on the way, delete") << int(Marker::DeleteRight) << "sub";
+        QTest::newRow("the loaded folder itself, copy") << int(Marker::CopyRight) << "root";
+        QTest::newRow("the loaded folder itself, delete") << int(Marker::DeleteRight) << "root";
+        QTest::newRow("a followed link led elsewhere") << int(Marker::CopyRight) << "retarget";
+        QTest::newRow("a folder swapped for another folder") << int(Marker::DeleteRight) << "other folder";
+    }
+    void foldersSwappedAfterTheLoad()
+    {
+        QFETCH(int, marker);
+        QFETCH(QString, swap);
+        CoreFixture f;
+        TestDir outside, away, linked;
+        const NativePath name = swap == "sub, new" ? "sub/new/doc" : "sub/doc";
+        f.left.file(name, "left", TestDir::DefaultTime + 60);
+        outside.file(name.mid(4), "canary");
+        linked.file("doc", "right");
+        if (swap == "retarget")
+            f.right.link("sub", linked.path()); // followed by the scan: a part of the tree
+        else if (swap != "sub, new")
+            f.right.file(name, "right");
+        else
+            f.right.folder("sub");
+        f.loadBoth();
+        f.list.setMarker(f.rowOf(name), Marker(marker));
+
+        const NativePath root = f.right.path();
+        if (swap == "root") {
+            QCOMPARE(::rename(root.constData(), (away.path() + "/R").constData()), 0);
+            QCOMPARE(::symlink(outside.path().constData(), root.constData()), 0);
+        } else if (swap == "retarget") {
+            f.right.remove("sub");
+            f.right.link("sub", outside.path());
+        } else if (swap == "other folder") {
+            QCOMPARE(::rename(f.right.path("sub").constData(), (away.path() + "/sub").constData()), 0);
+            f.right.file("sub/doc", "right"); // same name, same content and time: another folder all the same
+            ::utimensat(AT_FDCWD, f.right.path("sub/doc").constData(), nullptr, 0);
+        } else {
+            QCOMPARE(::rename(f.right.path("sub").constData(), (away.path() + "/sub").constData()), 0);
+            f.right.link("sub", outside.path());
+        }
+        const QStringList outsideBefore = QDir(QString::fromUtf8(outside.path())).entryList(QDir::AllEntries | QDir::Hidden);
+        f.core.RunSynchronisation();
+
+        QCOMPARE(f.host.messages.size(), 1);
+        QVERIFY2(f.host.messages[0].text.contains(
+                     "Ein Ordner auf dem Weg zu dieser Datei ist nicht mehr der, der eingelesen wurde."),
+                 qPrintable(f.host.messages[0].text));
+        QFile canary(QString::fromUtf8(outside.path(name.mid(4))));
+        QVERIFY(canary.open(QIODevice::ReadOnly));
+        QCOMPARE(canary.readAll(), QByteArray("canary"));
+        QCOMPARE(QDir(QString::fromUtf8(outside.path())).entryList(QDir::AllEntries | QDir::Hidden), outsideBefore);
+        QVERIFY(!QFile::exists(QString::fromUtf8(outside.path("sub"))));
+    }
+
+    void linksTheScanFollowedStayFollowed()
+    {
+        CoreFixture f;
+        TestDir linked;
+        f.left.file("sub/doc", "new", TestDir::DefaultTime + 60);
+        linked.file("doc", "old");
+        f.right.link("sub", linked.path());
+        f.loadBoth();
+        f.core.RunComparison(false);
+        f.core.RunSynchronisation();
+        QFile copied(QString::fromUtf8(linked.path("doc")));
+        QVERIFY(copied.open(QIODevice::ReadOnly));
+        QCOMPARE(copied.readAll(), QByteArray("new"));
+        QCOMPARE(f.host.messages.size(), 1); // the report only
+    }
+
+    void letterCaseTwins()
+    {
+        // Each twin pairs with its own name: the newer left A.TXT replaces the right A.TXT, never a.txt.
+        CoreFixture f;
+        f.left.file("a.txt", "left a");
+        f.left.file("A.TXT", "left A", TestDir::DefaultTime + 60);
+        f.right.file("a.txt", "right a");
+        f.right.file("A.TXT", "right A");
+        f.right.file("B.txt", "one of its name on each side: a pair");
+        f.left.file("b.txt", "one of its name on each side: a pair");
+        f.loadBoth();
+        f.core.RunComparison(false);
+        QCOMPARE(f.rows(), (QStringList{"A.TXT|-->|A.TXT", "a.txt|=|a.txt", "b.txt|=|B.txt"}));
+        f.core.RunSynchronisation();
+        QFile a(QString::fromUtf8(f.right.path("a.txt"))), A(QString::fromUtf8(f.right.path("A.TXT")));
+        QVERIFY(a.open(QIODevice::ReadOnly) && A.open(QIODevice::ReadOnly));
+        QCOMPARE(a.readAll() + '|' + A.readAll(), QByteArray("right a|left A"));
+
+        // A tree compared with itself is identical, twins and all.
+        CoreFixture self;
+        self.left.file("x", "1");
+        self.left.file("X", "2", TestDir::DefaultTime + 60);
+        self.load(self.left.path(), true);
+        self.load(self.left.path(), false);
+        self.core.RunComparison(false);
+        QVERIFY(self.core.lastReport().allEqual);
     }
 
     void aFolderWhereACopyShouldGo()

@@ -7,7 +7,10 @@
 #include <cerrno>
 #include <csignal>
 #include <sys/resource.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace common;
 
@@ -39,6 +42,23 @@ bool hasTemporaryFiles(const TestDir &dir)
 QString failure(const QString &detail)
 {
     return "Abgleichsfehler:" + CR + CR + detail + CR + CR + "Bitte quittieren oder abbrechen";
+}
+
+void setModified(const NativePath &path, qint64 seconds, long nanoseconds = 0)
+{
+    const timespec times[2] = {{time_t(seconds), nanoseconds}, {time_t(seconds), nanoseconds}};
+    QCOMPARE(::utimensat(AT_FDCWD, path.constData(), times, AT_SYMLINK_NOFOLLOW), 0);
+}
+
+// Puts a new file in the place of path (a new inode), with content and time.
+void replaceFile(const NativePath &path, const QByteArray &content, qint64 seconds)
+{
+    const NativePath fresh = path + ".new";
+    QFile f(QString::fromUtf8(fresh));
+    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(content) == content.size());
+    f.close();
+    setModified(fresh, seconds);
+    QCOMPARE(::rename(fresh.constData(), path.constData()), 0);
 }
 
 } // namespace
@@ -204,33 +224,158 @@ private Q_SLOTS:
         QCOMPARE(f.list.count(), 1);
     }
 
-    void targetChangedOrAppearedSinceTheLoad_data()
+    // A step acts on the file the row showed or on nothing: any change since the load, or during the copy,
+    // refuses it with its reason and leaves every file as it was.
+    void refusedWhenTheDiskChanged_data()
     {
         QTest::addColumn<int>("marker");
-        QTest::addColumn<bool>("rightExisted");
+        QTest::addColumn<QString>("change");
         QTest::addColumn<QString>("line");
         const QString changed = "Die Datei wurde nach dem Einlesen verändert.";
-        QTest::newRow("copy over it") << int(Marker::CopyRight) << true << changed;
-        QTest::newRow("delete it") << int(Marker::DeleteRight) << true << changed;
-        QTest::newRow("copy where there was none")
-            << int(Marker::CopyRight) << false << "Dort steht inzwischen eine Datei, die beim Einlesen noch nicht da war.";
+        QTest::newRow("target rewritten within its second") << int(Marker::CopyRight) << "target ns" << changed;
+        QTest::newRow("deleted target rewritten within its second") << int(Marker::DeleteRight) << "target ns" << changed;
+        QTest::newRow("target grown within its second") << int(Marker::DeleteRight) << "target size" << changed;
+        QTest::newRow("target replaced, same size and time") << int(Marker::DeleteRight) << "target inode" << changed;
+        QTest::newRow("target replaced by a link") << int(Marker::CopyRight) << "target link" << changed;
+        QTest::newRow("source replaced by an older file") << int(Marker::CopyRight) << "source older" << changed;
+        QTest::newRow("source replaced, same size and time") << int(Marker::CopyRight) << "source inode" << changed;
+        QTest::newRow("source grows while it is copied")
+            << int(Marker::CopyRight) << "source grows" << "Die Datei wurde während des Kopierens verändert.";
+        QTest::newRow("target rewritten while the copy runs") << int(Marker::CopyRight) << "target edited" << changed;
+        QTest::newRow("a file where the load saw none")
+            << int(Marker::CopyRight) << "target appears" << "Dort steht inzwischen eine Datei, die beim Einlesen noch nicht da war.";
     }
-    void targetChangedOrAppearedSinceTheLoad()
+    void refusedWhenTheDiskChanged()
     {
         QFETCH(int, marker);
-        QFETCH(bool, rightExisted);
+        QFETCH(QString, change);
         QFETCH(QString, line);
         CoreFixture f;
-        f.left.file("doc", "older left");
-        if (rightExisted)
-            f.right.file("doc", "right");
+        TestDir outside;
+        const qint64 t = TestDir::DefaultTime;
+        f.left.file("doc", "left new", t + 60);
+        if (change != "target appears")
+            f.right.file("doc", "right old", t);
+        outside.file("canary", "outside the trees");
         f.loadBoth();
         f.list.setMarker(0, Marker(marker));
-        f.right.file("doc", "the user's newest edit", TestDir::DefaultTime + 3600);
+
+        const NativePath left = f.left.path("doc"), right = f.right.path("doc");
+        if (change == "target ns")
+            f.right.file("doc", "RIGHT OLD", t), setModified(right, t, 500);
+        else if (change == "target size")
+            f.right.file("doc", "right older", t);
+        else if (change == "target inode")
+            replaceFile(right, "RIGHT OLD", t);
+        else if (change == "target link")
+            f.right.remove("doc"), f.right.link("doc", outside.path("canary"));
+        else if (change == "source older")
+            replaceFile(left, "left old", t - 3600);
+        else if (change == "source inode")
+            replaceFile(left, "left new", t + 60);
+        else if (change == "target appears")
+            f.right.file("doc", "the user's file", t + 3600);
+        f.fs.beforeRead = [&](const NativePath &) {
+            if (change == "source grows")
+                f.left.file("doc", "left new and more", t + 60);
+            else if (change == "target edited")
+                f.right.file("doc", "the user's newest edit", t + 3600);
+        };
+        const QByteArray rightBefore = contentOf(right), leftBefore = contentOf(left);
         f.core.RunSynchronisation();
-        QCOMPARE(contentOf(f.right.path("doc")), QByteArray("the user's newest edit"));
+
         QCOMPARE(f.host.messages.size(), 1);
         QVERIFY2(f.host.messages[0].text.contains(CR + line + CR + CR), qPrintable(f.host.messages[0].text));
+        QCOMPARE(contentOf(right), change == "target edited" ? QByteArray("the user's newest edit") : rightBefore);
+        if (change != "source grows")
+            QCOMPARE(contentOf(left), leftBefore);
+        QCOMPARE(contentOf(outside.path("canary")), QByteArray("outside the trees"));
+        QVERIFY(!hasTemporaryFiles(f.left) && !hasTemporaryFiles(f.right));
+        QCOMPARE(f.list.count(), 1); // Ignore keeps the row
+    }
+
+    void noFolderNoAction()
+    {
+        // Only a left folder is loaded: a copy to the right has nowhere to go, least of all the working folder.
+        CoreFixture f;
+        TestDir work;
+        f.left.file("sub/a", "x");
+        f.load(f.left.path(), true);
+        f.core.RunComparison(false);
+        f.list.setMarker(0, Marker::CopyRight);
+        f.host.messages.clear();
+        const QString before = QDir::currentPath();
+        QDir::setCurrent(QString::fromUtf8(work.path()));
+        f.core.RunSynchronisation();
+        QDir::setCurrent(before);
+        QVERIFY(QDir(QString::fromUtf8(work.path())).isEmpty());
+        QCOMPARE(f.host.messages.size(), 1);
+        QVERIFY(f.host.messages[0].text.contains(CR + "Für die rechte Spalte ist kein Ordner geladen." + CR));
+
+        // A new left folder forgets the right one: the old right folder is no target any more.
+        f.right.file("kept", "old");
+        f.load(f.right.path(), false);
+        f.load(f.left.path(), true);
+        QCOMPARE(f.core.RightPath(), NativePath());
+        QCOMPARE(f.list.headerText(ComparisonList::RightNameColumn), QString("Zweiter Ordner"));
+        f.list.setMarker(0, Marker::CopyRight);
+        f.host.messages.clear();
+        f.core.RunSynchronisation();
+        QCOMPARE(f.host.messages.size(), 1);
+        QVERIFY(!QFile::exists(QString::fromUtf8(f.right.path("sub/a"))));
+        QVERIFY(f.fs.changes.isEmpty());
+    }
+
+    void stopsAtTheNextYield()
+    {
+        // The window was closed: the row under way is finished, no further file is touched.
+        CoreFixture f;
+        for (const char *name : {"a", "b", "c"}) {
+            f.left.file(name, "new", TestDir::DefaultTime + 60);
+            f.right.file(name, "old");
+        }
+        f.loadBoth();
+        f.core.RunComparison(false);
+        f.host.onYield = [&] { f.host.stop = true; };
+        f.core.RunSynchronisation();
+        QCOMPARE(f.fs.changes.size(), 1);
+        QCOMPARE(contentOf(f.right.path("c")) + contentOf(f.right.path("b")), QByteArray("newold"));
+        QCOMPARE(f.list.count(), 2);
+        QCOMPARE(f.host.panel2, QString("Status: Datenabgleich beendet."));
+    }
+
+    void endingSignalRemovesTheTemporaryFile_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGINT") << int(SIGINT);
+        QTest::newRow("SIGHUP") << int(SIGHUP);
+    }
+    void endingSignalRemovesTheTemporaryFile()
+    {
+        QFETCH(int, signal);
+        CoreFixture f;
+        f.left.file("doc", QByteArray(600000, 'n'), TestDir::DefaultTime + 60);
+        f.right.file("doc", "old");
+        f.loadBoth();
+        f.core.RunComparison(false);
+        // The signal comes while the temporary file is being written, in a child that does nothing else.
+        f.fs.beforeRead = [&](const NativePath &) {
+            if (hasTemporaryFiles(f.right))
+                ::raise(signal);
+        };
+        const pid_t child = ::fork();
+        if (child == 0) {
+            for (int s : {SIGINT, SIGTERM, SIGHUP}) // as in a program, without the test framework's handlers
+                std::signal(s, SIG_DFL);
+            f.core.RunSynchronisation();
+            ::_exit(0);
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY2(WIFSIGNALED(status) && WTERMSIG(status) == signal, "the copy was not interrupted");
+        QCOMPARE(contentOf(f.right.path("doc")), QByteArray("old"));
+        QVERIFY(!hasTemporaryFiles(f.right));
     }
 
     void actionWithoutAFileOnItsSide_data()

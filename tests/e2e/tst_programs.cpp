@@ -6,7 +6,9 @@
 #include <QTest>
 
 #include <csignal>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 // kalmora-cli and the window program run as a user or a scheduled job would run them, on real trees.
@@ -146,31 +148,98 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(arg(right.path("nur-links"))));
     }
 
-    void killedInTheMiddleOfACopy()
+    void endedInTheMiddleOfACopy_data()
     {
-        TestDir left, right;
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<int>("signal");
+        QTest::newRow("kalmora-cli, SIGTERM") << KALMORA_CLI << int(SIGTERM);
+        QTest::newRow("kalmora, SIGTERM") << KALMORA_APP << int(SIGTERM);
+        QTest::newRow("kalmora-cli, SIGKILL") << KALMORA_CLI << int(SIGKILL); // no program can clean up after this
+    }
+    void endedInTheMiddleOfACopy()
+    {
+        QFETCH(QString, program);
+        QFETCH(int, signal);
+        TestDir left, right, control;
         QByteArray big(256 << 20, 'n');
         left.file("big", big, TestDir::DefaultTime + 60);
         right.file("big", "the old content");
+        control.file("steuer.ini", "[Pfade]\nLinks=" + left.path() + "\nRechts=" + right.path() +
+                                       "\n[AutoStart]\nAltersvergleich=1\nAbgleich=1\nEnde=1\n");
         QProcess p;
-        p.start(KALMORA_CLI, {"--age", "--sync", arg(left.path()), arg(right.path())});
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        p.setProcessEnvironment(env);
+        p.start(program, program == KALMORA_CLI ? QStringList{"--age", "--sync", arg(left.path()), arg(right.path())}
+                                                : QStringList{arg(control.path("steuer.ini"))});
         QVERIFY(p.waitForStarted());
-        // Killed as soon as its temporary file shows: the target is the old file, whole.
+        // Ended as soon as its temporary file shows: the target is the old file, whole.
         QString temporary;
         for (int i = 0; i < 20000 && temporary.isEmpty() && p.state() == QProcess::Running; ++i) {
             const QStringList found = QDir(arg(right.path())).entryList({".kalmora-*"}, QDir::Files | QDir::Hidden);
             temporary = found.value(0);
             QTest::qSleep(1);
         }
-        ::kill(pid_t(p.processId()), SIGKILL);
+        ::kill(pid_t(p.processId()), signal);
         p.waitForFinished();
-        QVERIFY2(!temporary.isEmpty(), "the copy ended before it could be killed");
+        QVERIFY2(!temporary.isEmpty(), "the copy ended before it could be ended");
+        QCOMPARE(p.exitStatus(), QProcess::CrashExit);
         QCOMPARE(contentOf(right.path("big")), QByteArray("the old content"));
-        for (const QString &name : QDir(arg(right.path())).entryList(QDir::Files | QDir::Hidden))
-            QVERIFY2(name == "big" || name.startsWith(".kalmora-"), qPrintable(name));
+        const QStringList left_behind = QDir(arg(right.path())).entryList({".kalmora-*"}, QDir::Files | QDir::Hidden);
+        if (signal != SIGKILL)
+            QCOMPARE(left_behind, QStringList());
         // Run again, to the end: the complete new file.
         QCOMPARE(cli({"--age", "--sync", arg(left.path()), arg(right.path())}).exitCode, 0);
         QVERIFY(contentOf(right.path("big")) == big);
+    }
+
+    void outputThatFails_data()
+    {
+        QTest::addColumn<QString>("output");
+        QTest::newRow("a full disk") << "/dev/full";
+        QTest::newRow("a closed pipe") << "pipe";
+    }
+    void outputThatFails()
+    {
+        // Nothing that follows a failed output is done: above all no synchronisation.
+        QFETCH(QString, output);
+        TestDir left, right;
+        left.file("a", "neu", TestDir::DefaultTime + 60);
+        right.file("a", "alt");
+        int pipe[2];
+        QCOMPARE(::pipe(pipe), 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            const int out = output == "pipe" ? pipe[1] : ::open("/dev/full", O_WRONLY);
+            ::dup2(out, 1);
+            ::close(pipe[0]);
+            ::execl(KALMORA_CLI, KALMORA_CLI, "--age", "--sync", left.path().constData(), right.path().constData(),
+                    static_cast<char *>(nullptr));
+            ::_exit(127);
+        }
+        ::close(pipe[0]); // no reader is left
+        ::close(pipe[1]);
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status));
+        QCOMPARE(WEXITSTATUS(status), 2);
+        QCOMPARE(contentOf(right.path("a")), QByteArray("alt"));
+    }
+
+    void ageAcrossTheClockChange()
+    {
+        // 02:10 CET comes forty minutes after 02:30 CEST, although its local stamp is the smaller.
+        TestDir left, right;
+        left.file("f", "later", 1792890600);
+        right.file("f", "earlier", 1792888200);
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("TZ", "Europe/Berlin");
+        p.setProcessEnvironment(env);
+        p.start(KALMORA_CLI, {"--age", "--sync", arg(left.path()), arg(right.path())});
+        QVERIFY(p.waitForFinished());
+        QCOMPARE(p.readAllStandardOutput(), QByteArray("f\t-->\tf\n"));
+        QCOMPARE(contentOf(right.path("f")), QByteArray("later"));
     }
 
     void batchRuns_data()

@@ -23,6 +23,7 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QTreeView>
 #include <QUrl>
 
@@ -364,6 +365,34 @@ private Q_SLOTS:
             Window w;
             QCOMPARE(w.form.pos(), centred(w.form));
         }
+    }
+
+    void endingDuringABatchRun_data()
+    {
+        QTest::addColumn<bool>("closeBox");
+        QTest::newRow("the close box") << true;
+        QTest::newRow("\"&Ende\"") << false;
+    }
+    void endingDuringABatchRun()
+    {
+        // The run stops at its next yield and the program ends: nothing is synchronised after the click.
+        QFETCH(bool, closeBox);
+        QSettings store("Norvane Software", "Kalmora");
+        store.clear();
+        FaultyFileSystem fs;
+        TestDir dir;
+        dir.file("L/a", "neu", TestDir::DefaultTime + 60);
+        dir.file("R/a", "alt");
+        dir.file("steuer.ini", "[Pfade]\nLinks=" + dir.path("L") + "\nRechts=" + dir.path("R") +
+                                   "\n[AutoStart]\nAltersvergleich=1\nAbgleich=1\n");
+        TestForm form(fs);
+        QTimer::singleShot(0, &form, [&] { closeBox ? void(form.close()) : form.Btn(9)->click(); });
+        form.Form_Load(QString::fromUtf8(dir.path("steuer.ini")));
+        QVERIFY(form.hasEnded());
+        QCOMPARE(contentOf(dir.path("R/a")), QByteArray("alt"));
+        QVERIFY(fs.changes.isEmpty());
+        QVERIFY(form.messages.isEmpty());
+        QCOMPARE(store.contains("_Top"), closeBox); // a normal close keeps the window's place
     }
 
     void helpFiles_data()
