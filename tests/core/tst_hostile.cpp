@@ -98,6 +98,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("swap");
         QTest::newRow("a folder on the way, copy") << int(Marker::CopyRight) << "sub";
         QTest::newRow("a folder on the way, copy into a new folder") << int(Marker::CopyRight) << "sub, new";
+        QTest::newRow("a link where the scan saw no folder") << int(Marker::CopyRight) << "new link";
         QTest::newRow("a folder on the way, delete") << int(Marker::DeleteRight) << "sub";
         QTest::newRow("the loaded folder itself, copy") << int(Marker::CopyRight) << "root";
         QTest::newRow("the loaded folder itself, delete") << int(Marker::DeleteRight) << "root";
@@ -110,13 +111,13 @@ private Q_SLOTS:
         QFETCH(QString, swap);
         CoreFixture f;
         TestDir outside, away, linked;
-        const NativePath name = swap == "sub, new" ? "sub/new/doc" : "sub/doc";
+        const NativePath name = swap == "sub, new" || swap == "new link" ? "sub/new/doc" : "sub/doc";
         f.left.file(name, "left", TestDir::DefaultTime + 60);
         outside.file(name.mid(4), "canary");
         linked.file("doc", "right");
         if (swap == "retarget")
             f.right.link("sub", linked.path()); // followed by the scan: a part of the tree
-        else if (swap != "sub, new")
+        else if (swap != "sub, new" && swap != "new link")
             f.right.file(name, "right");
         else
             f.right.folder("sub");
@@ -130,6 +131,9 @@ private Q_SLOTS:
         } else if (swap == "retarget") {
             f.right.remove("sub");
             f.right.link("sub", outside.path());
+        } else if (swap == "new link") {
+            outside.folder("empty");
+            f.right.link("sub/new", outside.path("empty"));
         } else if (swap == "other folder") {
             QCOMPARE(::rename(f.right.path("sub").constData(), (away.path() + "/sub").constData()), 0);
             f.right.file("sub/doc", "right"); // same name, same content and time: another folder all the same
@@ -150,6 +154,7 @@ private Q_SLOTS:
         QCOMPARE(canary.readAll(), QByteArray("canary"));
         QCOMPARE(QDir(QString::fromUtf8(outside.path())).entryList(QDir::AllEntries | QDir::Hidden), outsideBefore);
         QVERIFY(!QFile::exists(QString::fromUtf8(outside.path("sub"))));
+        QVERIFY(!QFile::exists(QString::fromUtf8(outside.path("empty/doc"))));
     }
 
     void linksTheScanFollowedStayFollowed()
