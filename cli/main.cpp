@@ -10,6 +10,9 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace {
 
@@ -81,6 +84,12 @@ bool printList(const common::ComparisonList &list)
 
 int main(int argc, char *argv[])
 {
+#ifdef M_MMAP_THRESHOLD
+    // One run and done: the large lists of a load come and go several times over, and memory kept for
+    // reuse spares the fresh pages that the system would otherwise fault in one by one.
+    ::mallopt(M_MMAP_THRESHOLD, 1 << 30);
+    ::mallopt(M_TRIM_THRESHOLD, 1 << 30);
+#endif
 #ifdef SIGPIPE
     // A reader that has gone is a write error like any other, reported and answered with exit status 2.
     std::signal(SIGPIPE, SIG_IGN);

@@ -367,31 +367,51 @@ private Q_SLOTS:
         }
     }
 
-    void endingDuringABatchRun_data()
+    void endingDuringALongOperation_data()
     {
         QTest::addColumn<bool>("closeBox");
-        QTest::newRow("the close box") << true;
-        QTest::newRow("\"&Ende\"") << false;
+        QTest::addColumn<bool>("batch");
+        QTest::newRow("the close box, batch run") << true << true;
+        QTest::newRow("\"&Ende\", batch run") << false << true;
+        QTest::newRow("the close box, synchronisation") << true << false;
+        QTest::newRow("\"&Ende\", synchronisation") << false << false;
     }
-    void endingDuringABatchRun()
+    void endingDuringALongOperation()
     {
-        // The run stops at its next yield and the program ends: nothing is synchronised after the click.
+        // The operation stops at its next yield and the program ends: no file is touched after the click.
         QFETCH(bool, closeBox);
+        QFETCH(bool, batch);
         QSettings store("Norvane Software", "Kalmora");
         store.clear();
         FaultyFileSystem fs;
         TestDir dir;
-        dir.file("L/a", "neu", TestDir::DefaultTime + 60);
-        dir.file("R/a", "alt");
+        for (const char *name : {"a", "b"}) {
+            dir.file("L/" + QByteArray(name), "neu", TestDir::DefaultTime + 60);
+            dir.file("R/" + QByteArray(name), "alt");
+        }
         dir.file("steuer.ini", "[Pfade]\nLinks=" + dir.path("L") + "\nRechts=" + dir.path("R") +
                                    "\n[AutoStart]\nAltersvergleich=1\nAbgleich=1\n");
         TestForm form(fs);
-        QTimer::singleShot(0, &form, [&] { closeBox ? void(form.close()) : form.Btn(9)->click(); });
-        form.Form_Load(QString::fromUtf8(dir.path("steuer.ini")));
+        const auto end = [&] { closeBox ? void(form.close()) : form.Btn(9)->click(); };
+        if (batch) {
+            QTimer::singleShot(0, &form, end);
+            form.Form_Load(QString::fromUtf8(dir.path("steuer.ini")));
+            QVERIFY(fs.changes.isEmpty());
+        } else {
+            form.Form_Load();
+            form.CompModeOpt[1]->click();
+            for (const char *side : {"L", "R"}) {
+                NativePath path = dir.path(side);
+                bool toLeft = side[0] == 'L';
+                form.core().LoadFolder(path, toLeft);
+            }
+            form.Btn(8)->click();
+            QTimer::singleShot(0, &form, end);
+            form.Btn(7)->click();
+            QCOMPARE(fs.changes.size(), 1); // the row under way is finished
+        }
         QVERIFY(form.hasEnded());
         QCOMPARE(contentOf(dir.path("R/a")), QByteArray("alt"));
-        QVERIFY(fs.changes.isEmpty());
-        QVERIFY(form.messages.isEmpty());
         QCOMPARE(store.contains("_Top"), closeBox); // a normal close keeps the window's place
     }
 
