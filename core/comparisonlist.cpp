@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <limits>
 #include <numeric>
+#include <utility>
 
 namespace common {
 
@@ -288,19 +289,39 @@ void ComparisonList::sortRows(const std::function<bool()> &pause)
 
     if (order.size() != m_rows.size())
         return; // given up
-    // The rows in their new order are copied (sharing their names) while the view still shows the old
-    // order; then the two trade places in one step.
-    std::vector<Row> sorted;
-    sorted.reserve(m_rows.size());
     std::vector<int> newPosition(m_rows.size());
-    for (size_t i = 0; i < order.size(); ++i) {
-        sorted.push_back(m_rows[size_t(order[i])]);
+    for (size_t i = 0; i < order.size(); ++i)
         newPosition[size_t(order[i])] = int(i);
-        if (!now_and_then(i))
-            return;
+    if (pause) {
+        // The rows in their new order are copied (sharing their names) while the view still shows the old
+        // order between pauses; then the two trade places in one step.
+        std::vector<Row> sorted;
+        sorted.reserve(m_rows.size());
+        for (size_t i = 0; i < order.size(); ++i) {
+            sorted.push_back(m_rows[size_t(order[i])]);
+            if (!now_and_then(i))
+                return;
+        }
+        Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+        m_rows.swap(sorted);
+    } else {
+        // Nothing runs in between: each row moves to its place, cycle by cycle, without a second list.
+        Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+        for (size_t start = 0; start < order.size(); ++start) {
+            if (order[start] < 0 || size_t(order[start]) == start)
+                continue;
+            Row held = std::move(m_rows[start]);
+            for (size_t at = start;;) {
+                const size_t from = size_t(std::exchange(order[at], -1));
+                if (from == start) {
+                    m_rows[at] = std::move(held);
+                    break;
+                }
+                m_rows[at] = std::move(m_rows[from]);
+                at = from;
+            }
+        }
     }
-    Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    m_rows.swap(sorted);
     const QModelIndexList before = persistentIndexList();
     QModelIndexList after;
     after.reserve(before.size());

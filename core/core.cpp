@@ -226,8 +226,9 @@ void Core::LoadFolder(NativePath &folder, bool &toLeft)
     SetStatus(2, QStringLiteral("Eintragung der Dateien abgeschlossen."));
     const int rows = m_list.count();
     SetStatus(1, QString::number(rows) + (rows == 1 ? QStringLiteral(" Datei") : QStringLiteral(" Dateien")));
+    // Without yields (SpeedCheck) nothing can look at the rows while they are sorted.
     if (!stopping())
-        m_list.sortNow(pauseHere);
+        m_list.sortNow(m_host.speedChecked() ? std::function<bool()>() : pauseHere);
     busy.end();
     m_host.setBusy(false);
     m_host.setProgress(0);
