@@ -180,7 +180,7 @@ int checkTarget(const PosixFolder &folder, const char *name, const EntryInfo *se
     if (error)
         return error == ENOENT ? 0 : error;
     if (!seen)
-        return FileAppeared;
+        return now.kind == EntryKind::Folder && !now.link ? EISDIR : FileAppeared;
     return SameEntry(now, *seen, inodesKeptFor(folder, name, now.device)) ? 0 : FileChanged;
 }
 
@@ -453,7 +453,7 @@ public:
         }
         const int fd = ::openat(at.fd, name.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC | (link ? 0 : O_NOFOLLOW));
         if (fd < 0 || ::fstat(fd, &st) != 0) {
-            error = errno == ENOTDIR || errno == ELOOP ? FolderChanged : errno;
+            error = seen && (errno == ENOTDIR || errno == ELOOP) ? FolderChanged : errno;
             if (fd >= 0)
                 ::close(fd);
             return nullptr;
@@ -462,7 +462,7 @@ public:
         auto folder = std::make_unique<PosixFolder>(fd, st.st_dev, kept);
         EntryInfo now = infoOf(st);
         now.link = link;
-        error = seen ? (SameEntry(now, *seen, kept) ? 0 : FolderChanged) : 0;
+        error = seen ? (SameEntry(now, *seen, kept) ? 0 : FolderChanged) : now.kind == EntryKind::Folder ? 0 : ENOTDIR;
         return error ? nullptr : std::move(folder);
     }
 
