@@ -83,6 +83,9 @@ InfoForm::InfoForm(QWidget *parent) : QDialog(parent)
     Btn[3] = new QPushButton(this);
     connect(Btn[1], &QPushButton::clicked, this, [] { QZSAMMLUNG::OpenVendorSite(); });
     connect(Btn[3], &QPushButton::clicked, this, &QDialog::close);
+    // Enter closes, as Escape does; the web site only opens on purpose.
+    Btn[1]->setAutoDefault(false);
+    Btn[3]->setDefault(true);
 
     auto *top = new QHBoxLayout;
     top->addWidget(Image1, 0, Qt::AlignTop);
@@ -107,7 +110,11 @@ void InfoForm::Form_Load()
     Btn[3]->setToolTip(QStringLiteral("... bringt Sie zurück zum Programm"));
     Label->setText(QStringLiteral("Kalmora") +
                    VersionText(KALMORA_VERSION_MAJOR, KALMORA_VERSION_MINOR, KALMORA_VERSION_PATCH) +
+#ifdef Q_OS_WIN
                    QStringLiteral(" – Verzeichnisvergleiche unter Windows leicht gemacht") + QStringLiteral("\n\n") +
+#else
+                   QStringLiteral(" – Verzeichnisvergleiche unter Linux leicht gemacht") + QStringLiteral("\n\n") +
+#endif
                    QStringLiteral("Kalmora gehört zu einer ganzen Serie von nützlichen, kleinen Helfern im PC-Alltag. "
                                   "Interesse? Weitere Infos gibt es im Internet unter ") +
                    address +

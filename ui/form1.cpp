@@ -11,6 +11,8 @@
 #include <QFile>
 #include <QFontDatabase>
 #include <QGroupBox>
+#include <QKeyEvent>
+#include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
@@ -143,6 +145,7 @@ void Form1::createControls()
     Liste->setAcceptDrops(true);
     Liste->viewport()->setAcceptDrops(true);
     Liste->viewport()->installEventFilter(this);
+    Liste->installEventFilter(this); // the keys that open the row menu
     QHeaderView *header = Liste->header();
     header->setStretchLastSection(false);
     header->setSectionsMovable(false);
@@ -191,8 +194,9 @@ void Form1::createControls()
     SofortStartCheck = check(Frame3,
                              QStringLiteral("&Nach dem Auffüllen der rechten Spalte\nsofort mit dem Vergleich beginnen"),
                              SofortPlace);
-    ToolTipCheck = check(Frame3, QStringLiteral("&ToolTips anzeigen"), ToolTipPlace);
-    MyTopMostChk = check(Frame3, QStringLiteral("Fenter &immer im\nVordergrund halten"), TopMostPlace);
+    // Each access key once in the window: "ToolTi&ps" beside "Al&tersvergleich", "In&fo" beside "&immer".
+    ToolTipCheck = check(Frame3, QStringLiteral("ToolTi&ps anzeigen"), ToolTipPlace);
+    MyTopMostChk = check(Frame3, QStringLiteral("Fenster &immer im\nVordergrund halten"), TopMostPlace);
     SpeedCheck = check(Frame3, QStringLiteral("&Schneller ausführen"), SpeedPlace);
     connect(ToolTipCheck, &QCheckBox::toggled, this, &Form1::ToolTipCheck_Click);
     connect(MyTopMostChk, &QCheckBox::toggled, this, &Form1::MyTopMostChk_Click);
@@ -203,7 +207,7 @@ void Form1::createControls()
     button(7, Frame4, QStringLiteral("Dateien-\n&abgleich"), {1020, 0, 975, 555})->setEnabled(false);
     button(3, Frame4, QStringLiteral("&Zwischen-\nablage"), {2040, 0, 975, 555});
     button(2, Frame4, QStringLiteral("&Hilfe"), {0, 600, 975, 375});
-    button(10, Frame4, QStringLiteral("&Info"), {1020, 600, 975, 375});
+    button(10, Frame4, QStringLiteral("In&fo"), {1020, 600, 975, 375});
     button(9, Frame4, QStringLiteral("&Ende"), {2040, 600, 975, 375});
 
     Sbar = new QStatusBar(this);
@@ -379,6 +383,15 @@ void Form1::Liste_Click()
         pum->popup(QCursor::pos());
 }
 
+void Form1::openRowMenuAtCurrentRow()
+{
+    if (pum->isVisible())
+        return;
+    const QRect row = Liste->visualRect(Liste->currentIndex());
+    const QPoint at = row.isValid() ? row.bottomLeft() : QPoint(0, 0);
+    pum->popup(Liste->viewport()->mapToGlobal(at));
+}
+
 void Form1::Liste_ColumnClick(int index)
 {
     common::ComparisonList &list = m_core.list();
@@ -467,6 +480,20 @@ void Form1::closeEvent(QCloseEvent *event)
 
 bool Form1::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == Liste) {
+        // The Menu key and Shift+F10 open the row menu for the selected rows, as a right click does.
+        const bool menuKey = event->type() == QEvent::KeyPress &&
+                             (static_cast<QKeyEvent *>(event)->key() == Qt::Key_Menu ||
+                              (static_cast<QKeyEvent *>(event)->key() == Qt::Key_F10 &&
+                               static_cast<QKeyEvent *>(event)->modifiers() == Qt::ShiftModifier));
+        const bool keyboardMenu = event->type() == QEvent::ContextMenu &&
+                                  static_cast<QContextMenuEvent *>(event)->reason() == QContextMenuEvent::Keyboard;
+        if (menuKey || keyboardMenu) {
+            openRowMenuAtCurrentRow();
+            return true;
+        }
+        return QWidget::eventFilter(watched, event);
+    }
     if (watched != Liste->viewport())
         return QWidget::eventFilter(watched, event);
     switch (event->type()) {

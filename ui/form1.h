@@ -98,6 +98,8 @@ private:
     void fitFont();
     void createRowMenu();
     void dropOnList(class QDropEvent *event);
+    /// The row menu for the keyboard: below the current row, for the selected rows.
+    void openRowMenuAtCurrentRow();
     void syncSortIndicator();
 
     common::Core m_core;

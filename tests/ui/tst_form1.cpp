@@ -132,9 +132,9 @@ private Q_SLOTS:
                                                                           f.MyTopMostChk, f.SpeedCheck})
             captions << b->text().replace('\n', ' ');
         QCOMPARE(captions, (QStringList{"Dateien- &vergleich", "Dateien- &abgleich", "&Zwischen- ablage", "&Hilfe",
-                                        "&Info", "&Ende", "&Binärvergleich", "Al&tersvergleich",
+                                        "In&fo", "&Ende", "&Binärvergleich", "Al&tersvergleich",
                                         "&Nach dem Auffüllen der rechten Spalte sofort mit dem Vergleich beginnen",
-                                        "&ToolTips anzeigen", "Fenter &immer im Vordergrund halten",
+                                        "ToolTi&ps anzeigen", "Fenster &immer im Vordergrund halten",
                                         "&Schneller ausführen"}));
         QVERIFY(!f.Btn(0)->icon().isNull() && !f.Btn(1)->icon().isNull());
         const QHeaderView *header = f.Liste->header();
@@ -261,6 +261,60 @@ private Q_SLOTS:
             written << w.column(1)[2];
         }
         QCOMPARE(written, (QStringList{"-->", "<--", "<-X", "XX", "]["}));
+    }
+
+    void rowMenuByKeyboard_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::newRow("Menu key") << int(Qt::Key_Menu) << int(Qt::NoModifier);
+        QTest::newRow("Shift+F10") << int(Qt::Key_F10) << int(Qt::ShiftModifier);
+    }
+    void rowMenuByKeyboard()
+    {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        Window w;
+        TestForm &f = w.form;
+        for (const char *name : {"a", "b", "c", "d"})
+            w.left.file(name);
+        w.load(w.left.path(), true);
+        f.Liste->setFocus();
+        f.Liste->setCurrentIndex(f.Liste->model()->index(0, 0));
+        QTest::keyClick(f.Liste, Qt::Key_Down, Qt::ShiftModifier); // rows 1 and 2 by the keyboard alone
+        QTest::keyClick(f.Liste, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QVERIFY(f.pum->isVisible());
+        QCOMPARE(f.pum->defaultAction(), f.pumXXX(10));
+        QTest::keyClick(f.pum, Qt::Key_Down);
+        QTest::keyClick(f.pum, Qt::Key_Return); // the first item: "--> kopiere nach rechts"
+        QCOMPARE(w.column(1), (QStringList{"-->", "-->", "", ""}));
+    }
+
+    void accessKeysAreUnique_data()
+    {
+        QTest::addColumn<bool>("about");
+        QTest::newRow("main window") << false;
+        QTest::newRow("About window") << true;
+    }
+    void accessKeysAreUnique()
+    {
+        QFETCH(bool, about);
+        Window w;
+        QWidget *window = &w.form;
+        if (about) {
+            w.form.Btn(10)->click();
+            window = w.form.infoForm();
+        }
+        QMap<QChar, QString> keys;
+        for (const QAbstractButton *b : window->findChildren<QAbstractButton *>()) {
+            const qsizetype amp = b->text().indexOf(u'&');
+            if (amp < 0 || b->window() != window)
+                continue;
+            const QChar key = b->text().at(amp + 1).toLower();
+            QVERIFY2(!keys.contains(key), qPrintable(keys.value(key) + " / " + b->text()));
+            keys.insert(key, b->text());
+        }
+        QVERIFY(keys.size() >= (about ? 1 : 11));
     }
 
     void headerSortAndFlip()
@@ -451,9 +505,17 @@ private Q_SLOTS:
         QCOMPARE(info->windowTitle(), QString("Kalmora - Info"));
         QVERIFY(info->Label->text().startsWith(
             "Kalmora" + VersionText(KALMORA_VERSION_MAJOR, KALMORA_VERSION_MINOR, KALMORA_VERSION_PATCH) +
-            " – Verzeichnisvergleiche unter Windows leicht gemacht\n\nKalmora gehört zu einer ganzen Serie"));
+            " – Verzeichnisvergleiche unter Linux leicht gemacht\n\nKalmora gehört zu einer ganzen Serie"));
         QVERIFY(info->Btn[1]->x() < info->Btn[3]->x());
         QCOMPARE(info->Btn[1]->toolTip(), QString("... startet Ihren Internet-Browser mit dem Ziel norvane.example"));
+        QTest::keyClick(info, Qt::Key_Return); // Enter closes; only the button opens the web site
+        QTRY_VERIFY(!w.form.infoForm());
+        w.form.Btn(10)->click();
+        info = w.form.infoForm();
+        QTest::keyClick(info, Qt::Key_Escape);
+        QTRY_VERIFY(!w.form.infoForm());
+        w.form.Btn(10)->click();
+        info = w.form.infoForm();
         info->Label->setText("unchanged");
         w.form.Btn(10)->click(); // the open window comes forward, as it is
         QCOMPARE(w.form.infoForm(), info);
