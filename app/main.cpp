@@ -19,7 +19,7 @@ int main(int argc, char *argv[])
 
     const auto fileSystem = common::createRealFileSystem();
     Form1 form(*fileSystem);
-    form.Form_Load(QApplication::arguments().mid(1).join(u' '));
+    form.Form_Load(QApplication::arguments().mid(1));
     if (form.hasEnded())
         return 0;
     return QApplication::exec();

@@ -8,7 +8,9 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDropEvent>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -90,7 +92,8 @@ std::vector<common::NativePath> droppedPaths(const QMimeData *data)
 
 } // namespace
 
-Form1::Form1(common::FileSystem &fileSystem, QWidget *parent) : QWidget(parent), m_core(*this, fileSystem)
+Form1::Form1(common::FileSystem &fileSystem, QWidget *parent)
+    : QWidget(parent), m_fileSystem(fileSystem), m_core(*this, fileSystem)
 {
     createControls();
     createRowMenu();
@@ -287,7 +290,7 @@ void Form1::createRowMenu()
     pum->setDefaultAction(m_menuItems[10]);
 }
 
-void Form1::Form_Load(const QString &commandLine)
+void Form1::Form_Load(const QStringList &arguments)
 {
     QZSAMMLUNG::RestoreWindowPlacement(this);
     LayoutMainWindow(-1);
@@ -297,7 +300,27 @@ void Form1::Form_Load(const QString &commandLine)
     SelectCompareMode(0);
     m_core.list().ClearList();
     show();
-    m_core.RunBatchMode(commandLine);
+    if (!loadFolderArguments(arguments))
+        m_core.RunBatchMode(arguments.join(u' '));
+}
+
+bool Form1::loadFolderArguments(const QStringList &arguments)
+{
+    if (arguments.isEmpty() || arguments.size() > 2)
+        return false;
+    std::vector<common::NativePath> folders;
+    for (const QString &argument : arguments) {
+        const common::NativePath path = QFile::encodeName(QDir::cleanPath(QFileInfo(argument).absoluteFilePath()));
+        common::EntryInfo info;
+        if (argument.isEmpty() || m_fileSystem.inspect(path, info) != 0 || info.kind != common::EntryKind::Folder)
+            return false;
+        folders.push_back(path);
+    }
+    for (size_t i = 0; i < folders.size() && !m_stopRequested; ++i) {
+        bool toLeft = i == 0;
+        m_core.LoadFolder(folders[i], toLeft);
+    }
+    return true;
 }
 
 void Form1::Btn_Click(int index)

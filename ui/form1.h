@@ -29,9 +29,10 @@ public:
 
     common::Core &core() { return m_core; }
 
-    /// Start-up: placement, design geometry, title, tool tips, binary mode, empty list, show, and the batch
-    /// run of the control file that commandLine names (none when it is empty).
-    void Form_Load(const QString &commandLine = QString());
+    /// Start-up: placement, design geometry, title, tool tips, binary mode, empty list, show; then the
+    /// arguments: one or two folders (as a file manager passes them) are loaded, left then right; any other
+    /// arguments, joined by blanks, name the control file of a batch run.
+    void Form_Load(const QStringList &arguments = {});
     /// "&Ende" or the end of a batch run was asked for: the program ends without its closing steps.
     bool hasEnded() const { return m_ended; }
 
@@ -98,10 +99,13 @@ private:
     void fitFont();
     void createRowMenu();
     void dropOnList(class QDropEvent *event);
+    /// Loads the arguments as the left and the right folder if there are one or two and each is a folder.
+    bool loadFolderArguments(const QStringList &arguments);
     /// The row menu for the keyboard: below the current row, for the selected rows.
     void openRowMenuAtCurrentRow();
     void syncSortIndicator();
 
+    common::FileSystem &m_fileSystem;
     common::Core m_core;
     QPushButton *m_buttons[11] = {};
     QAction *m_menuItems[11] = {};

@@ -263,6 +263,28 @@ private Q_SLOTS:
         QCOMPARE(written, (QStringList{"-->", "<--", "<-X", "XX", "]["}));
     }
 
+    void foldersAsArguments()
+    {
+        // As a file manager opens folders with the program: the first on the left, the second on the right.
+        FaultyFileSystem fs;
+        TestDir left, right;
+        left.file("a");
+        right.file("b");
+        TestForm form(fs);
+        form.SofortStartCheck->setChecked(false);
+        form.Form_Load({QString::fromUtf8(left.path()), QString::fromUtf8(right.path())});
+        QCOMPARE(form.core().LeftPath(), left.path() + '/');
+        QCOMPARE(form.core().RightPath(), right.path() + '/');
+        QCOMPARE(form.core().list().count(), 2);
+        QVERIFY(form.messages.isEmpty());
+        // Anything else names a control file, as before: a folder and a file are no two folders.
+        TestForm other(fs);
+        other.Form_Load({QString::fromUtf8(left.path()), QString::fromUtf8(right.path("b"))});
+        QCOMPARE(other.core().list().count(), 0);
+        QCOMPARE(other.messages.size(), 1);
+        QVERIFY(other.messages[0].contains("wurde nicht gefunden."));
+    }
+
     void rowMenuByKeyboard_data()
     {
         QTest::addColumn<int>("key");
@@ -449,7 +471,7 @@ private Q_SLOTS:
         const auto end = [&] { closeBox ? void(form.close()) : form.Btn(9)->click(); };
         if (batch) {
             QTimer::singleShot(0, &form, end);
-            form.Form_Load(QString::fromUtf8(dir.path("steuer.ini")));
+            form.Form_Load({QString::fromUtf8(dir.path("steuer.ini"))});
             QVERIFY(fs.changes.isEmpty());
         } else {
             form.Form_Load();
