@@ -97,12 +97,12 @@ void SetTopMost(QWidget *window, bool onTop)
         window->show();
 }
 
-void OpenWithShell(const QString &target, int showMode)
+bool OpenWithShell(const QString &target, int showMode)
 {
     Q_UNUSED(showMode); // the desktop decides how the browser's window opens
     const QUrl url = QFileInfo(target).isAbsolute() ? QUrl::fromLocalFile(target)
                                                     : QUrl(QStringLiteral("https://") + target);
-    QDesktopServices::openUrl(url);
+    return QDesktopServices::openUrl(url);
 }
 
 bool FileExists(const QString &name)
@@ -128,13 +128,14 @@ QString FindHelpFile(const QString &folder)
     return QString();
 }
 
-bool ShowHelp()
+HelpShown ShowHelp(QString *page)
 {
-    const QString page = FindHelpFile();
-    if (page.isEmpty())
-        return false;
-    OpenWithShell(page, 0);
-    return true;
+    const QString found = FindHelpFile();
+    if (page)
+        *page = found;
+    if (found.isEmpty())
+        return HelpShown::NoPages;
+    return OpenWithShell(found, 0) ? HelpShown::Opened : HelpShown::NoOpener;
 }
 
 void OpenVendorSite()

@@ -36,15 +36,18 @@ bool StoredCornerUsable(int top, int left, QSize screenTwips);
 /// Puts the window into the band of windows above all others, or takes it out, without moving it.
 void SetTopMost(QWidget *window, bool onTop);
 
-/// Hands a file path or a web address to the desktop, which opens it with its default program; whether
-/// that succeeds is not reported. showMode 3 asks for a maximised window where the desktop can do that.
-void OpenWithShell(const QString &target, int showMode);
+/// Hands a file path or a web address to the desktop, which opens it with its default program; false when
+/// no program could be started for it. showMode 3 asks for a maximised window where the desktop can do that.
+bool OpenWithShell(const QString &target, int showMode);
 /// True for an existing ordinary file that is not hidden; folders do not count.
 bool FileExists(const QString &name);
 /// The first help start page found in folder (the program's folder by default), or the empty text.
 QString FindHelpFile(const QString &folder = QString());
-/// Opens the help start page in the browser; false when there is none (the caller says so).
-bool ShowHelp();
+/// What became of a request for the help pages.
+enum class HelpShown { Opened, NoPages, NoOpener };
+/// Opens the help start page in the browser; page receives the start page found (the caller tells the
+/// user where it lies when no program could show it).
+HelpShown ShowHelp(QString *page = nullptr);
 /// Opens the vendor's web site in the browser.
 void OpenVendorSite();
 

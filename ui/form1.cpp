@@ -329,11 +329,24 @@ void Form1::Btn_Click(int index)
     switch (index) {
     case 0:
     case 1: m_core.AskForFolder(toLeft); break;
-    case 2:
-        if (!QZSAMMLUNG::ShowHelp())
+    case 2: {
+        QString page;
+        switch (QZSAMMLUNG::ShowHelp(&page)) {
+        case QZSAMMLUNG::HelpShown::NoPages:
             showMessage(QStringLiteral("Die Online-Hilfe konnte leider nicht gefunden werden ..."), Icon::Information,
                         Buttons::Ok);
+            break;
+        case QZSAMMLUNG::HelpShown::NoOpener:
+            showMessage(QStringLiteral("Die Online-Hilfe konnte nicht angezeigt werden: Es ist kein Programm zum "
+                                       "Anzeigen von HTML-Seiten eingerichtet.") +
+                            QChar(13) + QStringLiteral("Sie finden die Hilfe in der Datei '") +
+                            QDir::toNativeSeparators(page) + QStringLiteral("'."),
+                        Icon::Information, Buttons::Ok);
+            break;
+        case QZSAMMLUNG::HelpShown::Opened: break;
+        }
         break;
+    }
     case 3: m_core.ExportListToClipboard(); break;
     case 7: m_core.RunSynchronisation(); break;
     case 8: m_core.RunComparison(CompModeOpt[0]->isChecked()); break;

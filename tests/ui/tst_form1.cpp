@@ -8,7 +8,9 @@
 
 #include <QCheckBox>
 #include <QClipboard>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -196,6 +198,22 @@ private Q_SLOTS:
 
         f.Btn(2)->click(); // no help pages beside the test program
         QCOMPARE(f.messages.last(), QString("Die Online-Hilfe konnte leider nicht gefunden werden ..."));
+        {
+            // Pages, but no program to show them (the offscreen platform has none): say where they are.
+            const QString page = QCoreApplication::applicationDirPath() + "/hilfe/index.html";
+            QDir().mkpath(QFileInfo(page).path());
+            QFile(page).open(QIODevice::WriteOnly);
+            const QByteArray path = qgetenv("PATH");
+            QTemporaryDir noPrograms;
+            qputenv("PATH", noPrograms.path().toUtf8());
+            f.Btn(2)->click();
+            qputenv("PATH", path);
+            QFile::remove(page);
+            QDir().rmdir(QFileInfo(page).path());
+            QCOMPARE(f.messages.last(), "Die Online-Hilfe konnte nicht angezeigt werden: Es ist kein Programm zum "
+                                        "Anzeigen von HTML-Seiten eingerichtet." + QString(QChar(13)) +
+                                            "Sie finden die Hilfe in der Datei '" + page + "'.");
+        }
         QVERIFY(!f.hasEnded());
         f.Btn(9)->click();
         QVERIFY(f.hasEnded());
