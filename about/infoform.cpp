@@ -70,6 +70,7 @@ QPoint InfoPlacement(QSize screen, QSize window)
 InfoForm::InfoForm(QWidget *parent) : QDialog(parent)
 {
     setAttribute(Qt::WA_DeleteOnClose);
+    setWindowIcon(QZSAMMLUNG::ProgramIcon());
     setModal(false);
     Label = new QLabel(this);
     Label->setWordWrap(true);

@@ -1,4 +1,5 @@
 #include "form1.h"
+#include "qzsammlung.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -10,6 +11,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Kalmora"));
     QApplication::setOrganizationName(QStringLiteral("Norvane Software"));
     QApplication::setApplicationVersion(QStringLiteral(KALMORA_VERSION));
+    QApplication::setWindowIcon(QZSAMMLUNG::ProgramIcon()); // message boxes and dialogs too
 
     // The program speaks German whatever the desktop's language: Qt's own dialogs and buttons too.
     QTranslator qtTexts;

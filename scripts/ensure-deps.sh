@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing need, only those that are missing.
 set -euo pipefail
-packages=(cmake ninja-build g++ qt6-base-dev qt6-translations-l10n tzdata
+packages=(cmake ninja-build g++ qt6-base-dev qt6-translations-l10n tzdata libqt6svg6
           dpkg-dev desktop-file-utils appstream)
 missing=()
 for p in "${packages[@]}"; do

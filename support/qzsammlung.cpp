@@ -138,6 +138,11 @@ HelpShown ShowHelp(QString *page)
     return OpenWithShell(found, 0) ? HelpShown::Opened : HelpShown::NoOpener;
 }
 
+QIcon ProgramIcon()
+{
+    return QIcon::fromTheme(QStringLiteral("kalmora"), QIcon(QStringLiteral(":/kalmora.svg")));
+}
+
 void OpenVendorSite()
 {
     OpenWithShell(QString::fromLatin1(VendorAddress), 3);

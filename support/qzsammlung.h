@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QIcon>
 #include <QPoint>
 #include <QSize>
 #include <QString>
@@ -50,6 +51,9 @@ enum class HelpShown { Opened, NoPages, NoOpener };
 HelpShown ShowHelp(QString *page = nullptr);
 /// Opens the vendor's web site in the browser.
 void OpenVendorSite();
+
+/// The program's icon: the desktop's icon theme's, or the program's own drawing.
+QIcon ProgramIcon();
 
 /// Shows the folder dialog over owner with title; returns the chosen folder's path or the empty text.
 QString BrowseForFolder(QWidget *owner, const QString &title);

@@ -95,6 +95,7 @@ std::vector<common::NativePath> droppedPaths(const QMimeData *data)
 Form1::Form1(common::FileSystem &fileSystem, QWidget *parent)
     : QWidget(parent), m_fileSystem(fileSystem), m_core(*this, fileSystem)
 {
+    setWindowIcon(QZSAMMLUNG::ProgramIcon());
     createControls();
     createRowMenu();
     fitFont();

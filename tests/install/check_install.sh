@@ -37,7 +37,7 @@ rm -f "$build"/kalmora_*.deb
 (cd "$build" && cpack -G DEB >/dev/null) || fail "cpack"
 deb=$(ls "$build"/kalmora_*.deb)
 depends=$(dpkg-deb -f "$deb" Depends)
-for package in libqt6widgets6 libqt6core6 qt6-qpa-plugins qt6-translations-l10n; do
+for package in libqt6widgets6 libqt6core6 qt6-qpa-plugins qt6-translations-l10n libqt6svg6; do
     grep -q "$package" <<<"$depends" || fail "the package does not depend on $package ($depends)"
 done
 dpkg-deb -c "$deb" > "$stage/contents"

@@ -139,6 +139,7 @@ private Q_SLOTS:
                                         "ToolTi&ps anzeigen", "Fenster &immer im Vordergrund halten",
                                         "&Schneller ausführen"}));
         QVERIFY(!f.Btn(0)->icon().isNull() && !f.Btn(1)->icon().isNull());
+        QVERIFY(!f.windowIcon().pixmap(32).isNull()); // drawn, from the theme or the program's own SVG
         const QHeaderView *header = f.Liste->header();
         QCOMPARE(header->sectionSize(0), 252);
         QCOMPARE(header->sectionSize(1), 53);
@@ -543,6 +544,7 @@ private Q_SLOTS:
         InfoForm *info = w.form.infoForm();
         QVERIFY(info && info->isVisible() && !info->isModal());
         QCOMPARE(info->windowTitle(), QString("Kalmora - Info"));
+        QVERIFY(!info->windowIcon().pixmap(32).isNull());
         QVERIFY(info->Label->text().startsWith(
             "Kalmora" + VersionText(KALMORA_VERSION_MAJOR, KALMORA_VERSION_MINOR, KALMORA_VERSION_PATCH) +
             " – Verzeichnisvergleiche unter Linux leicht gemacht\n\nKalmora gehört zu einer ganzen Serie"));
