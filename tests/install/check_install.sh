@@ -31,7 +31,10 @@ desktop-file-validate "$usr/share/applications/kalmora.desktop" || fail "desktop
 appstreamcli validate --no-net --pedantic "$usr/share/metainfo/example.norvane.Kalmora.metainfo.xml" >/dev/null \
     || fail "metainfo"
 [ -f "$usr/share/icons/hicolor/scalable/apps/kalmora.svg" ] || fail "icon"
-man -l "$usr/share/man/man1/kalmora-cli.1" >/dev/null 2>&1 || [ ! -x /usr/bin/man ] || fail "man page"
+for page in kalmora kalmora-cli; do
+    man -l "$usr/share/man/man1/$page.1.gz" >/dev/null 2>&1 || [ ! -x /usr/bin/man ] || fail "man page $page"
+done
+[ -f "$usr/share/doc/kalmora/copyright" ] && [ -f "$usr/share/doc/kalmora/changelog.gz" ] || fail "copyright, changelog"
 
 rm -f "$build"/kalmora_*.deb
 (cd "$build" && cpack -G DEB >/dev/null) || fail "cpack"
@@ -40,6 +43,10 @@ depends=$(dpkg-deb -f "$deb" Depends)
 for package in libqt6widgets6 libqt6core6 qt6-qpa-plugins qt6-translations-l10n libqt6svg6; do
     grep -q "$package" <<<"$depends" || fail "the package does not depend on $package ($depends)"
 done
+# Debian's own checks of a package, where they are installed: no error and no warning.
+if command -v lintian >/dev/null; then
+    lintian --fail-on error,warning "$deb" > "$stage/lintian" 2>&1 || { cat "$stage/lintian" >&2; fail "lintian"; }
+fi
 dpkg-deb -c "$deb" > "$stage/contents"
 grep -q '\./usr/lib/kalmora/hilfe/index\.html' "$stage/contents" || fail "help pages missing from the package"
 grep -q '\./usr/bin/kalmora -> \.\./lib/kalmora/kalmora' "$stage/contents" || fail "no kalmora on the PATH"
