@@ -3,6 +3,7 @@
 #include "names.h"
 
 #include <algorithm>
+#include <deque>
 #include <limits>
 #include <numeric>
 #include <utility>
@@ -182,18 +183,17 @@ void ComparisonList::sort(int column, Qt::SortOrder order)
 
 namespace {
 
-// A stable merge sort of positions by precomputed keys, in slices that take a few milliseconds each, with
-// pause called between them: a million rows sort without the window freezing.
-template<typename Key, typename Less>
-std::vector<int> stableOrder(const std::vector<Key> &keys, Qt::SortOrder order, Less less,
-                             const std::function<bool()> &pause)
+// A stable merge sort of positions by compare (negative, 0, positive), in slices that take a few
+// milliseconds each, with pause called between them: a million rows sort without the window freezing.
+// A descending order reverses the comparison as a whole. An empty result means "given up".
+template<typename Compare>
+std::vector<int> stableOrder(size_t n, Qt::SortOrder order, Compare compare, const std::function<bool()> &pause)
 {
-    const auto before = [&](int a, int b) { return order == Qt::AscendingOrder ? less(keys[a], keys[b]) : less(keys[b], keys[a]); };
-    const size_t n = keys.size();
+    const auto before = [&](int a, int b) { return order == Qt::AscendingOrder ? compare(a, b) < 0 : compare(b, a) < 0; };
     constexpr size_t Slice = 16384;
     std::vector<int> positions(n), merged(n);
     std::iota(positions.begin(), positions.end(), 0);
-    // Between slices only: a list of one slice sorts in one go. An empty order means "given up".
+    // Between slices only: a list of one slice sorts in one go.
     auto between = [&] { return !pause || pause(); };
     for (size_t start = 0; start < n; start += Slice) {
         if (start > 0 && !between())
@@ -219,6 +219,29 @@ std::vector<int> stableOrder(const std::vector<Key> &keys, Qt::SortOrder order, 
     return positions;
 }
 
+// The collation keys of one side's names for one sort: a plain ASCII name is its own key, so only the
+// others take room of their own.
+class SortKeys
+{
+public:
+    const QByteArray &operator[](size_t row) const { return *m_of[row]; }
+    void add(const NativePath &name)
+    {
+        QByteArray key = CollationKey(name);
+        if (key.constData() == name.constData()) {
+            m_of.push_back(&name);
+        } else {
+            m_made.push_back(std::move(key));
+            m_of.push_back(&m_made.back());
+        }
+    }
+    void reserve(size_t n) { m_of.reserve(n); }
+
+private:
+    std::vector<const QByteArray *> m_of;
+    std::deque<QByteArray> m_made;
+};
+
 } // namespace
 
 void ComparisonList::sortNow(const std::function<bool()> &pause)
@@ -240,53 +263,79 @@ void ComparisonList::sortRows(const std::function<bool()> &pause)
     const auto now_and_then = [&](size_t i) {
         return !pause || i % RowsBetweenPauses != RowsBetweenPauses - 1 || pause();
     };
+    // Names in German order (DIN 5007, variant 1). Every sort breaks its ties the same way, by the left
+    // name, then the right name, then their bytes: the same list always sorts alike, and the descending
+    // order is the ascending one reversed.
+    const size_t n = m_rows.size();
+    SortKeys left, right;
+    left.reserve(n);
+    right.reserve(n);
+    for (size_t i = 0; i < n; ++i) {
+        left.add(m_rows[i].leftName);
+        right.add(m_rows[i].rightName);
+        if (!now_and_then(i))
+            return;
+    }
+    const auto byNames = [&](int a, int b) {
+        if (const int c = CompareFolded(left[size_t(a)], left[size_t(b)]))
+            return c;
+        if (const int c = CompareFolded(right[size_t(a)], right[size_t(b)]))
+            return c;
+        const Row &x = m_rows[size_t(a)], &y = m_rows[size_t(b)];
+        if (const int c = x.leftName.compare(y.leftName))
+            return c;
+        return x.rightName.compare(y.rightName);
+    };
     std::vector<int> order;
     switch (m_sortKey) {
-    case LeftNameColumn:
-    case RightNameColumn: {
-        std::vector<QByteArray> keys;
-        keys.reserve(m_rows.size());
-        for (const Row &r : m_rows) {
-            keys.push_back(FoldedName(m_sortKey == LeftNameColumn ? r.leftName : r.rightName));
-            if (!now_and_then(keys.size()))
-                return;
-        }
+    case RightNameColumn:
         order = stableOrder(
-            keys, m_sortOrder, [](const QByteArray &a, const QByteArray &b) { return CompareFolded(a, b) < 0; }, pause);
+            n, m_sortOrder,
+            [&](int a, int b) {
+                const int c = CompareFolded(right[size_t(a)], right[size_t(b)]);
+                return c ? c : byNames(a, b);
+            },
+            pause);
         break;
-    }
     case MarkerColumn: {
         // Markers order by their text; the rank of each text is found once.
         std::vector<int> rankOf(size_t(Marker::Unreadable) + 1);
         std::iota(rankOf.begin(), rankOf.end(), 0);
         std::sort(rankOf.begin(), rankOf.end(), [](int a, int b) { return MarkerText(Marker(a)) < MarkerText(Marker(b)); });
-        std::vector<quint8> rank(rankOf.size());
+        std::vector<int> rank(rankOf.size());
         for (size_t i = 0; i < rankOf.size(); ++i)
-            rank[size_t(rankOf[i])] = quint8(i);
-        std::vector<quint8> keys;
-        keys.reserve(m_rows.size());
-        for (const Row &r : m_rows)
-            keys.push_back(rank[size_t(r.marker)]);
-        order = stableOrder(keys, m_sortOrder, std::less<quint8>(), pause);
+            rank[size_t(rankOf[i])] = int(i);
+        order = stableOrder(
+            n, m_sortOrder,
+            [&](int a, int b) {
+                const int c = rank[size_t(m_rows[size_t(a)].marker)] - rank[size_t(m_rows[size_t(b)].marker)];
+                return c ? c : byNames(a, b);
+            },
+            pause);
         break;
     }
     case LeftStampColumn:
     case RightStampColumn: {
         // A stamp without its name means nothing and sorts first, as an empty text would.
-        std::vector<qint64> keys;
-        keys.reserve(m_rows.size());
-        for (const Row &r : m_rows) {
-            const bool left = m_sortKey == LeftStampColumn;
-            keys.push_back((left ? r.leftName : r.rightName).isEmpty() ? std::numeric_limits<qint64>::min()
-                                                                        : (left ? r.left : r.right).modified);
-        }
-        order = stableOrder(keys, m_sortOrder, std::less<qint64>(), pause);
+        const bool leftSide = m_sortKey == LeftStampColumn;
+        const auto stamp = [&](int i) {
+            const Row &r = m_rows[size_t(i)];
+            return (leftSide ? r.leftName : r.rightName).isEmpty() ? std::numeric_limits<qint64>::min()
+                                                                   : (leftSide ? r.left : r.right).modified;
+        };
+        order = stableOrder(
+            n, m_sortOrder,
+            [&](int a, int b) {
+                const qint64 x = stamp(a), y = stamp(b);
+                return x < y ? -1 : x > y ? 1 : byNames(a, b);
+            },
+            pause);
         break;
     }
-    default:
-        return; // the spare column is empty in every row: a stable sort keeps the order
+    default: // the left names, and the spare column, which is empty in every row
+        order = stableOrder(n, m_sortOrder, byNames, pause);
+        break;
     }
-
     if (order.size() != m_rows.size())
         return; // given up
     std::vector<int> newPosition(m_rows.size());

@@ -3,7 +3,9 @@
 #include <QCoreApplication>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <cstring>
+#include <optional>
 
 namespace common {
 
@@ -62,27 +64,53 @@ size_t HashFolded(const QByteArray &key)
     return hash;
 }
 
-QByteArray FoldedName(const NativePath &name)
+namespace {
+// A name as text with its letters case-folded, or nothing for a name that is ASCII (its own key) or not
+// UTF-8 (folding through a lossy decoding would let different names meet, so only its ASCII letters fold).
+std::optional<QString> foldedText(const NativePath &name)
 {
-    bool ascii = true;
-    for (char c : name) {
-        if (uchar(c) >= 0x80) {
-            ascii = false;
-            break;
-        }
-    }
-    if (ascii)
-        return name;
-
+    if (std::all_of(name.begin(), name.end(), [](char c) { return uchar(c) < 0x80; }))
+        return std::nullopt;
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString text = decoder.decode(name);
-    if (decoder.hasError()) {
-        // Folding through a lossy decoding would let different names meet, so only the ASCII letters of
-        // such a name are folded. No file name holds a NUL: the mark at the end keeps these keys apart from
-        // UTF-8 ones without moving them in the sort order.
-        return name + QByteArray(1, '\0');
+    if (decoder.hasError())
+        return std::nullopt;
+    return text.toCaseFolded();
+}
+
+// No file name holds a NUL: the mark at the end keeps the keys of names that are not UTF-8 apart from
+// the others without moving them in the sort order.
+QByteArray withoutFolding(const NativePath &name)
+{
+    return std::all_of(name.begin(), name.end(), [](char c) { return uchar(c) < 0x80; }) ? name
+                                                                                         : name + QByteArray(1, '\0');
+}
+} // namespace
+
+QByteArray FoldedName(const NativePath &name)
+{
+    const std::optional<QString> folded = foldedText(name);
+    return folded ? folded->toUtf8() : withoutFolding(name);
+}
+
+QByteArray CollationKey(const NativePath &name)
+{
+    const std::optional<QString> folded = foldedText(name);
+    if (!folded)
+        return withoutFolding(name);
+    // The letters without their accents: decomposed, the combining marks dropped.
+    const QString decomposed = folded->normalized(QString::NormalizationForm_D);
+    QString key;
+    key.reserve(decomposed.size() + 2);
+    for (const QChar c : decomposed) {
+        if (c.category() == QChar::Mark_NonSpacing)
+            continue;
+        if (c == u'\u00DF' || c == u'\u1E9E')
+            key += QLatin1String("ss");
+        else
+            key += c;
     }
-    return text.toCaseFolded().toUtf8();
+    return key.toUtf8();
 }
 
 } // namespace common

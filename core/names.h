@@ -20,7 +20,11 @@ QString DisplayName(const NativePath &name);
 /// and hashed with the functions below, which fold ASCII letters as they go: so an ASCII name is its own
 /// key, and the common case costs no copy.
 QByteArray FoldedName(const NativePath &name);
-/// Orders two keys of FoldedName: negative, 0 or positive.
+/// A key under which names order as German readers expect (DIN 5007, variant 1): letter case ignored,
+/// umlauts and other accented letters with their base letter, ß as ss. Compared with CompareFolded, so an
+/// ASCII name is its own key; a name that is not UTF-8 is its FoldedName.
+QByteArray CollationKey(const NativePath &name);
+/// Orders two keys of FoldedName or CollationKey: negative, 0 or positive.
 int CompareFolded(const QByteArray &a, const QByteArray &b);
 size_t HashFolded(const QByteArray &key);
 

@@ -53,7 +53,7 @@ private Q_SLOTS:
         f.right.file("rEADME");
         f.right.file("README");
         f.loadBoth();
-        QCOMPARE(f.rows(), (QStringList{"||ReadMe", "||rEADME", "README||README", "readme||"}));
+        QCOMPARE(f.rows(), (QStringList{"||ReadMe", "||rEADME", "readme||", "README||README"}));
         f.core.RunComparison(true);
         QVERIFY(!f.core.lastReport().allEqual);
         QCOMPARE(f.core.lastReport().orphans, 3);
