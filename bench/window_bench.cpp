@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <random>
 
 namespace {
 
@@ -189,6 +190,20 @@ int main(int argc, char *argv[])
         step(name.constData(), [&] { form.Liste_ColumnClick(column); });
     }
     step("clipboard export", [&] { form.core().ExportListToClipboard(); });
+
+    // Shuffled names with umlauts and ß, which take the slow way to their German keys.
+    {
+        const char *stems[] = {"Ärger", "ärmel", "Öl", "über", "Übersicht", "Straße",
+                               "strasse", "Zürich", "zebra", "Apfel", "müll", "Müller"};
+        std::mt19937 random(7);
+        std::vector<common::Row> umlautRows(static_cast<size_t>(files));
+        for (common::Row &row : umlautRows)
+            row.leftName = QByteArray("Ordner ") + stems[random() % 12] + '/' + stems[random() % 12] + '-' +
+                           QByteArray::number(int(random() % 100000)) + ".txt";
+        common::ComparisonList umlauts;
+        umlauts.appendRows(umlautRows);
+        step("sort names with umlauts", [&] { umlauts.sort(common::ComparisonList::LeftNameColumn); });
+    }
     std::printf("%d rows, %lld bytes per row\n", rows, perRow);
     return 0;
 }

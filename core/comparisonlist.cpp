@@ -3,7 +3,6 @@
 #include "names.h"
 
 #include <algorithm>
-#include <deque>
 #include <limits>
 #include <numeric>
 #include <utility>
@@ -219,29 +218,6 @@ std::vector<int> stableOrder(size_t n, Qt::SortOrder order, Compare compare, con
     return positions;
 }
 
-// The collation keys of one side's names for one sort: a plain ASCII name is its own key, so only the
-// others take room of their own.
-class SortKeys
-{
-public:
-    const QByteArray &operator[](size_t row) const { return *m_of[row]; }
-    void add(const NativePath &name)
-    {
-        QByteArray key = CollationKey(name);
-        if (key.constData() == name.constData()) {
-            m_of.push_back(&name);
-        } else {
-            m_made.push_back(std::move(key));
-            m_of.push_back(&m_made.back());
-        }
-    }
-    void reserve(size_t n) { m_of.reserve(n); }
-
-private:
-    std::vector<const QByteArray *> m_of;
-    std::deque<QByteArray> m_made;
-};
-
 } // namespace
 
 void ComparisonList::sortNow(const std::function<bool()> &pause)
@@ -267,36 +243,29 @@ void ComparisonList::sortRows(const std::function<bool()> &pause)
     // name, then the right name, then their bytes: the same list always sorts alike, and the descending
     // order is the ascending one reversed.
     const size_t n = m_rows.size();
-    SortKeys left, right;
-    left.reserve(n);
-    right.reserve(n);
-    for (size_t i = 0; i < n; ++i) {
-        left.add(m_rows[i].leftName);
-        right.add(m_rows[i].rightName);
-        if (!now_and_then(i))
+    const bool rightFirst = m_sortKey == RightNameColumn;
+    std::vector<QByteArray> keys; // of the names compared first; the other side's only where these tie
+    keys.reserve(n);
+    for (const Row &r : m_rows) {
+        keys.push_back(CollationKey(rightFirst ? r.rightName : r.leftName));
+        if (!now_and_then(keys.size()))
             return;
     }
     const auto byNames = [&](int a, int b) {
-        if (const int c = CompareFolded(left[size_t(a)], left[size_t(b)]))
-            return c;
-        if (const int c = CompareFolded(right[size_t(a)], right[size_t(b)]))
+        if (const int c = CompareFolded(keys[size_t(a)], keys[size_t(b)]))
             return c;
         const Row &x = m_rows[size_t(a)], &y = m_rows[size_t(b)];
+        const NativePath &xOther = rightFirst ? x.leftName : x.rightName, &yOther = rightFirst ? y.leftName : y.rightName;
+        if (xOther != yOther) {
+            if (const int c = CompareFolded(CollationKey(xOther), CollationKey(yOther)))
+                return c;
+        }
         if (const int c = x.leftName.compare(y.leftName))
             return c;
         return x.rightName.compare(y.rightName);
     };
     std::vector<int> order;
     switch (m_sortKey) {
-    case RightNameColumn:
-        order = stableOrder(
-            n, m_sortOrder,
-            [&](int a, int b) {
-                const int c = CompareFolded(right[size_t(a)], right[size_t(b)]);
-                return c ? c : byNames(a, b);
-            },
-            pause);
-        break;
     case MarkerColumn: {
         // Markers order by their text; the rank of each text is found once.
         std::vector<int> rankOf(size_t(Marker::Unreadable) + 1);
@@ -332,7 +301,7 @@ void ComparisonList::sortRows(const std::function<bool()> &pause)
             pause);
         break;
     }
-    default: // the left names, and the spare column, which is empty in every row
+    default: // the names, and the spare column, which is empty in every row
         order = stableOrder(n, m_sortOrder, byNames, pause);
         break;
     }

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <optional>
+#include <vector>
 
 namespace common {
 
@@ -93,13 +94,11 @@ QByteArray FoldedName(const NativePath &name)
     return folded ? folded->toUtf8() : withoutFolding(name);
 }
 
-QByteArray CollationKey(const NativePath &name)
+namespace {
+// The key of a text the slow way: case folded, decomposed, the combining marks dropped, ß as ss.
+QByteArray keyOfText(const QString &folded)
 {
-    const std::optional<QString> folded = foldedText(name);
-    if (!folded)
-        return withoutFolding(name);
-    // The letters without their accents: decomposed, the combining marks dropped.
-    const QString decomposed = folded->normalized(QString::NormalizationForm_D);
+    const QString decomposed = folded.normalized(QString::NormalizationForm_D);
     QString key;
     key.reserve(decomposed.size() + 2);
     for (const QChar c : decomposed) {
@@ -111,6 +110,50 @@ QByteArray CollationKey(const NativePath &name)
             key += c;
     }
     return key.toUtf8();
+}
+
+// The keys of the characters U+0080 to U+024F, the Latin letters with accents among them, made once.
+constexpr uint LatinEnd = 0x250;
+const QByteArray &latinKey(uint codePoint)
+{
+    static const std::vector<QByteArray> keys = [] {
+        std::vector<QByteArray> made;
+        for (uint c = 0x80; c < LatinEnd; ++c)
+            made.push_back(keyOfText(QString(QChar(char16_t(c))).toCaseFolded()));
+        return made;
+    }();
+    return keys[codePoint - 0x80];
+}
+} // namespace
+
+QByteArray CollationKey(const NativePath &name)
+{
+    const char *p = name.constData(), *const end = p + name.size();
+    while (p < end && uchar(*p) < 0x80)
+        ++p;
+    if (p == end)
+        return name; // ASCII: its own key
+    // Most other names hold Latin letters with accents: their keys are put together character by character.
+    QByteArray key;
+    key.reserve(name.size() + 4);
+    for (p = name.constData(); p < end;) {
+        const uchar b = uchar(*p);
+        if (b < 0x80) {
+            key += char(b >= 'A' && b <= 'Z' ? b + ('a' - 'A') : b);
+            ++p;
+            continue;
+        }
+        const uint codePoint = p + 1 < end && (uchar(p[1]) & 0xC0) == 0x80 ? (b & 0x1Fu) << 6 | (uchar(p[1]) & 0x3Fu) : 0;
+        if (b >= 0xC2 && b <= 0xDF && codePoint >= 0x80 && codePoint < LatinEnd) {
+            key += latinKey(codePoint);
+            p += 2;
+            continue;
+        }
+        // Anything else: the whole name the slow way, or its bytes where it is not UTF-8.
+        const std::optional<QString> folded = foldedText(name);
+        return folded ? keyOfText(*folded) : withoutFolding(name);
+    }
+    return key;
 }
 
 } // namespace common
