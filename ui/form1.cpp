@@ -151,24 +151,31 @@ void Form1::createControls()
     Liste->viewport()->installEventFilter(this);
     Liste->installEventFilter(this); // the keys that open the row menu
     QHeaderView *header = Liste->header();
-    header->setStretchLastSection(false);
+    // The right names fill the list to its right edge, so their sort arrow stays in sight; the spare and
+    // stamp columns stay in the model and out of sight, and no scroll bar shows what holds nothing.
+    header->setStretchLastSection(true);
     header->setSectionsMovable(false);
     header->setSectionsClickable(true);
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     const double dpi = logicalDpiX();
     for (int c = 0; c < common::ComparisonList::ColumnCount; ++c)
         header->resizeSection(c, qRound(ColumnWidths[c] / 2540.0 * dpi));
+    header->hideSection(common::ComparisonList::SpareColumn);
     header->hideSection(common::ComparisonList::LeftStampColumn);
     header->hideSection(common::ComparisonList::RightStampColumn);
     m_core.list().setColumn1Width(header->sectionSize(0));
     connect(header, &QHeaderView::sectionResized, this, [this](int column, int, int size) {
-        if (column == 0)
-            m_core.list().setColumn1Width(size);
+        if (column != 0)
+            return;
+        m_core.list().setColumn1Width(size);
+        // A width the user dragged is the column's new base: less the share of the window's growth so far,
+        // which every later placement adds again.
+        if (m_layoutStored && !m_layingOut)
+            RecordWidth(m_leftColumn, float(size * TwipsPerPixel(this)) - 0.5f * DeltaWidth);
     });
     connect(header, &QHeaderView::sectionClicked, this, [this](int column) { Liste_ColumnClick(column + 1); });
     connect(&m_core.list(), &QAbstractItemModel::layoutChanged, this, &Form1::syncSortIndicator);
-    m_columnHeaders[0] = new ColumnHeader(header, common::ComparisonList::LeftNameColumn);
-    m_columnHeaders[1] = new ColumnHeader(header, common::ComparisonList::RightNameColumn);
+    m_leftColumn = new ColumnHeader(header, common::ComparisonList::LeftNameColumn);
 
     Frame2 = new QWidget(Frame1);
     place(Frame2, Frame2Place);
@@ -466,13 +473,13 @@ void Form1::LayoutMainWindow(int mode)
         for (QObject *o : std::initializer_list<QObject *>{Liste, Frame1, Frame2, Frame3, Frame4})
             StoreGeometry(o, 0);
         StoreGeometry(m_buttons[1], 0);
-        StoreGeometry(m_columnHeaders[0], 100);
-        StoreGeometry(m_columnHeaders[1], 100);
+        StoreGeometry(m_leftColumn, 100);
         m_layoutStored = true;
         return;
     }
     if (!m_layoutStored)
         return;
+    m_layingOut = true;
     const double tpp = TwipsPerPixel(this);
     DeltaWidth = float(width() * tpp) - StoredWidth(this);
     DeltaHeight = float(height() * tpp) - StoredHeight(this);
@@ -491,9 +498,10 @@ void Form1::LayoutMainWindow(int mode)
     ShiftTop(Frame3, 0);
     ShiftPosition(m_buttons[1], 0, 0);
     ShiftLeft(Frame4, 0);
-    GrowWidth(m_columnHeaders[0], 0.5f);
-    GrowWidth(m_columnHeaders[1], 0.5f);
+    // The left names take half the growth; the right names, filling the rest of the list, the other half.
+    GrowWidth(m_leftColumn, 0.5f);
     Sbar->setGeometry(0, height() - Sbar->height(), width(), Sbar->height());
+    m_layingOut = false;
 }
 
 void Form1::resizeEvent(QResizeEvent *event)

@@ -109,11 +109,12 @@ private:
     common::Core m_core;
     QPushButton *m_buttons[11] = {};
     QAction *m_menuItems[11] = {};
-    QObject *m_columnHeaders[2] = {};
+    QObject *m_leftColumn = nullptr; ///< column 1 as an object of the proportional layout
     QPointer<InfoForm> m_infoForm;
     int m_lastMouseButton = 0;
     qint16 m_lastSortColumn = 0;
     bool m_ended = false;
     bool m_stopRequested = false;
     bool m_layoutStored = false;
+    bool m_layingOut = false; ///< the layout itself is resizing: no change the user made
 };

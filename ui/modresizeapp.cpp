@@ -92,6 +92,15 @@ void StoreGeometry(QObject *object, int mode)
     object->setProperty("Tag", fields.join(u':'));
 }
 
+void RecordWidth(QObject *object, float twips)
+{
+    QStringList fields = object->property("Tag").toString().split(u':');
+    if (fields.size() == 4) {
+        fields[2] = numberText(twips);
+        object->setProperty("Tag", fields.join(u':'));
+    }
+}
+
 float StoredLeft(QObject *object) { return storedField(object, 1); }
 float StoredTop(QObject *object) { return storedField(object, 2); }
 float StoredWidth(QObject *object) { return storedField(object, 3); }

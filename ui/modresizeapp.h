@@ -25,6 +25,8 @@ void WriteProperty(QObject *object, const char *name, float twips);
 
 /// Records the object's geometry in its Tag; mode 100 skips Top and Height (recorded as 0).
 void StoreGeometry(QObject *object, int mode);
+/// Makes twips the object's recorded width: a width the user chose becomes the base of later placements.
+void RecordWidth(QObject *object, float twips);
 float StoredLeft(QObject *object);
 float StoredTop(QObject *object);
 float StoredWidth(QObject *object);

@@ -21,6 +21,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -392,8 +393,7 @@ private Q_SLOTS:
         QList<QRect> before;
         for (QWidget *c : controls)
             before << c->geometry();
-        const int col0 = f.Liste->header()->sectionSize(0), col1 = f.Liste->header()->sectionSize(1),
-                  col2 = f.Liste->header()->sectionSize(2);
+        const int col0 = f.Liste->header()->sectionSize(0), col1 = f.Liste->header()->sectionSize(1);
         const QSize start = f.size();
         auto resizeTo = [&](int width, int height) {
             f.resize(width, height);
@@ -411,7 +411,9 @@ private Q_SLOTS:
             QCOMPARE(controls[i]->geometry(), after[i]);
         QCOMPARE(f.Liste->header()->sectionSize(0), col0 + 30);
         QCOMPARE(f.Liste->header()->sectionSize(1), col1);
-        QCOMPARE(f.Liste->header()->sectionSize(2), col2 + 30);
+        // The right names fill the rest of the list: no scroll bar for columns that hold nothing.
+        QCOMPARE(col0 + 30 + col1 + f.Liste->header()->sectionSize(2), f.Liste->viewport()->width());
+        QVERIFY(!f.Liste->horizontalScrollBar()->isVisible());
         QCOMPARE(f.Sbar->geometry(), QRect(0, f.height() - f.Sbar->height(), f.width(), f.Sbar->height()));
 
         // Narrower than at start: the width snaps back, the larger height stays.
@@ -419,6 +421,14 @@ private Q_SLOTS:
         QTRY_COMPARE(f.size(), QSize(start.width(), start.height() + 20));
         QCOMPARE(f.Liste->geometry(), before[0].adjusted(0, 0, 0, 20));
         QCOMPARE(f.Liste->header()->sectionSize(0), col0);
+
+        // A width the user drags is the column's new base: the next resize keeps it and adds the share.
+        resizeTo(start.width() + 60, start.height());
+        f.Liste->header()->resizeSection(0, 200);
+        resizeTo(start.width() + 120, start.height());
+        QCOMPARE(f.Liste->header()->sectionSize(0), 230);
+        resizeTo(start.width(), start.height());
+        QCOMPARE(f.Liste->header()->sectionSize(0), 170);
     }
 
     void textHelpers()
