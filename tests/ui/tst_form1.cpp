@@ -429,6 +429,15 @@ private Q_SLOTS:
         QCOMPARE(f.Liste->header()->sectionSize(0), 230);
         resizeTo(start.width(), start.height());
         QCOMPARE(f.Liste->header()->sectionSize(0), 170);
+
+        // With a vertical scroll bar too, the right names end where the list does: their sort arrow shows.
+        for (int i = 0; i < 100; ++i)
+            w.left.file("f" + QByteArray::number(i));
+        w.load(w.left.path(), true);
+        QTRY_VERIFY(f.Liste->verticalScrollBar()->isVisible());
+        const QHeaderView *header = f.Liste->header();
+        QTRY_COMPARE(header->sectionPosition(2) + header->sectionSize(2), f.Liste->viewport()->width());
+        QVERIFY(!f.Liste->horizontalScrollBar()->isVisible());
     }
 
     void textHelpers()
