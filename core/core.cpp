@@ -183,7 +183,6 @@ void Core::LoadFolder(NativePath &folder, bool &toLeft)
     LoadedFolder &loaded = toLeft ? m_left : m_right;
     loaded.seen = m_scanned.seen;
     loaded.folders = std::move(m_scanned.folders);
-    m_scanned = LoadedFolder();
     m_host.setProgress(50);
     SetStatus(2, QStringLiteral("Eintragung der Dateien in die Vergleichsliste läuft ..."));
 

@@ -66,12 +66,14 @@ size_t HashFolded(const QByteArray &key)
 }
 
 namespace {
-// A name as text with its letters case-folded, or nothing for a name that is ASCII (its own key) or not
-// UTF-8 (folding through a lossy decoding would let different names meet, so only its ASCII letters fold).
+bool isAscii(const NativePath &name)
+{
+    return std::all_of(name.begin(), name.end(), [](char c) { return uchar(c) < 0x80; });
+}
+
+// The case-folded text of a name, or nothing where the name is not UTF-8.
 std::optional<QString> foldedText(const NativePath &name)
 {
-    if (std::all_of(name.begin(), name.end(), [](char c) { return uchar(c) < 0x80; }))
-        return std::nullopt;
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString text = decoder.decode(name);
     if (decoder.hasError())
@@ -79,19 +81,21 @@ std::optional<QString> foldedText(const NativePath &name)
     return text.toCaseFolded();
 }
 
-// No file name holds a NUL: the mark at the end keeps the keys of names that are not UTF-8 apart from
-// the others without moving them in the sort order.
-QByteArray withoutFolding(const NativePath &name)
+// The key of a name that is not UTF-8: folding through a lossy decoding would let different names meet, so
+// only its ASCII letters fold, as keys are compared. No file name holds a NUL: the mark at the end keeps
+// these keys apart from the others without moving them in the sort order.
+QByteArray unfoldedKey(const NativePath &name)
 {
-    return std::all_of(name.begin(), name.end(), [](char c) { return uchar(c) < 0x80; }) ? name
-                                                                                         : name + QByteArray(1, '\0');
+    return name + QByteArray(1, '\0');
 }
 } // namespace
 
 QByteArray FoldedName(const NativePath &name)
 {
+    if (isAscii(name))
+        return name;
     const std::optional<QString> folded = foldedText(name);
-    return folded ? folded->toUtf8() : withoutFolding(name);
+    return folded ? folded->toUtf8() : unfoldedKey(name);
 }
 
 namespace {
@@ -128,15 +132,12 @@ const QByteArray &latinKey(uint codePoint)
 
 QByteArray CollationKey(const NativePath &name)
 {
-    const char *p = name.constData(), *const end = p + name.size();
-    while (p < end && uchar(*p) < 0x80)
-        ++p;
-    if (p == end)
-        return name; // ASCII: its own key
+    if (isAscii(name))
+        return name; // its own key
     // Most other names hold Latin letters with accents: their keys are put together character by character.
     QByteArray key;
     key.reserve(name.size() + 4);
-    for (p = name.constData(); p < end;) {
+    for (const char *p = name.constData(), *const end = p + name.size(); p < end;) {
         const uchar b = uchar(*p);
         if (b < 0x80) {
             key += char(b >= 'A' && b <= 'Z' ? b + ('a' - 'A') : b);
@@ -151,7 +152,7 @@ QByteArray CollationKey(const NativePath &name)
         }
         // Anything else: the whole name the slow way, or its bytes where it is not UTF-8.
         const std::optional<QString> folded = foldedText(name);
-        return folded ? keyOfText(*folded) : withoutFolding(name);
+        return folded ? keyOfText(*folded) : unfoldedKey(name);
     }
     return key;
 }

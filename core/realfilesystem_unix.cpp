@@ -170,28 +170,30 @@ int inspectAt(int folder, const char *name, EntryInfo &info)
     return 0;
 }
 
-// 0 when the target name of folder is what a step may act on: the file seen, or nothing where none was seen
-// (a seen file that has gone since is no obstacle to a copy either).
-int checkTarget(const PosixFolder &folder, const char *name, const EntryInfo *seen, bool &exists)
+// Whether the entry name of folder, as it stands now, is still the one seen.
+bool stillSeen(const PosixFolder &folder, const char *name, const EntryInfo &now, const EntryInfo &seen)
 {
-    EntryInfo now;
+    return SameEntry(now, seen, inodesKeptFor(folder, name, now.device));
+}
+
+// 0 when the target name of folder is what a step may act on: the file seen, or nothing where none was seen
+// (a seen file that has gone since is no obstacle to a copy either). now receives what stands there.
+int checkTarget(const PosixFolder &folder, const char *name, const EntryInfo *seen, EntryInfo &now, bool &exists)
+{
     const int error = inspectAt(folder.fd, name, now);
     exists = error == 0;
     if (error)
         return error == ENOENT ? 0 : error;
     if (!seen)
         return now.kind == EntryKind::Folder && !now.link ? EISDIR : FileAppeared;
-    return SameEntry(now, *seen, inodesKeptFor(folder, name, now.device)) ? 0 : FileChanged;
+    return stillSeen(folder, name, now, *seen) ? 0 : FileChanged;
 }
 
 // A file the user may not write is protected: it is neither replaced nor deleted, although its folder
 // would allow either. A link has no protection of its own.
-int writeProtection(int folder, const char *name)
+int writeProtection(int folder, const char *name, const EntryInfo &now)
 {
-    struct stat st;
-    if (::fstatat(folder, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || S_ISLNK(st.st_mode))
-        return 0;
-    return ::faccessat(folder, name, W_OK, AT_EACCESS) == 0 ? 0 : errno;
+    return now.link || ::faccessat(folder, name, W_OK, AT_EACCESS) == 0 ? 0 : errno;
 }
 
 // The temporary file of the copy under way, for a signal that ends the program to remove first. Only the
@@ -479,7 +481,7 @@ public:
         EntryInfo now = file->info();
         struct stat st;
         now.link = ::fstatat(at.fd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
-        if (!SameEntry(now, seen, inodesKeptFor(at, name.constData(), now.device))) {
+        if (!stillSeen(at, name.constData(), now, seen)) {
             error = FileChanged;
             return nullptr;
         }
@@ -491,14 +493,14 @@ public:
         const auto &at = static_cast<const PosixFolder &>(folder);
         const char *target = name.constData();
         const EntryInfo from = source.info();
+        EntryInfo now;
         bool exists = false;
-        if (const int error = checkTarget(at, target, seen, exists))
+        if (const int error = checkTarget(at, target, seen, now, exists))
             return error;
-        struct stat st;
-        if (exists && ::fstatat(at.fd, target, &st, 0) == 0 && st.st_dev == from.device && st.st_ino == from.inode)
+        if (exists && now.device == from.device && now.inode == from.inode)
             return 0; // the same file on both sides: copying it onto itself has nothing to do
         if (exists) {
-            if (const int error = writeProtection(at.fd, target))
+            if (const int error = writeProtection(at.fd, target, now))
                 return error;
         }
 
@@ -510,7 +512,7 @@ public:
             error = closed;
         // The target once more, right before it is replaced: the copy may have taken a while.
         if (!error)
-            error = checkTarget(at, target, seen, exists);
+            error = checkTarget(at, target, seen, now, exists);
         if (!error) {
             error = exists ? (::renameat(at.fd, temporary.name(), at.fd, target) == 0 ? 0 : errno)
                            : renameNoReplace(at.fd, temporary.name(), target);
@@ -526,9 +528,9 @@ public:
         EntryInfo now;
         if (const int error = inspectAt(at.fd, name.constData(), now))
             return error;
-        if (!SameEntry(now, seen, inodesKeptFor(at, name.constData(), now.device)))
+        if (!stillSeen(at, name.constData(), now, seen))
             return FileChanged;
-        if (const int error = writeProtection(at.fd, name.constData()))
+        if (const int error = writeProtection(at.fd, name.constData(), now))
             return error;
         return ::unlinkat(at.fd, name.constData(), 0) == 0 ? 0 : errno;
     }

@@ -527,10 +527,9 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == Liste) {
         // The Menu key and Shift+F10 open the row menu for the selected rows, as a right click does.
-        const bool menuKey = event->type() == QEvent::KeyPress &&
-                             (static_cast<QKeyEvent *>(event)->key() == Qt::Key_Menu ||
-                              (static_cast<QKeyEvent *>(event)->key() == Qt::Key_F10 &&
-                               static_cast<QKeyEvent *>(event)->modifiers() == Qt::ShiftModifier));
+        const auto *key = event->type() == QEvent::KeyPress ? static_cast<QKeyEvent *>(event) : nullptr;
+        const bool menuKey = key && (key->key() == Qt::Key_Menu ||
+                                     (key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier));
         const bool keyboardMenu = event->type() == QEvent::ContextMenu &&
                                   static_cast<QContextMenuEvent *>(event)->reason() == QContextMenuEvent::Keyboard;
         if (menuKey || keyboardMenu) {
