@@ -75,7 +75,7 @@ InfoForm::InfoForm(QWidget *parent) : QDialog(parent)
     Label = new QLabel(this);
     Label->setWordWrap(true);
     Label->setTextFormat(Qt::PlainText);
-    Label->setMinimumWidth(320);
+    Label->setMinimumWidth(qRound(53 * QZSAMMLUNG::LetterWidth(this))); // 320 pixels in the design font
     Image1 = new QLabel(this);
     Image1->setPixmap(emblem(64));
     Image1->setCursor(Qt::PointingHandCursor);

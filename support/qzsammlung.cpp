@@ -4,6 +4,7 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontMetricsF>
 #include <QScreen>
 #include <QSettings>
 #include <QUrl>
@@ -136,6 +137,13 @@ HelpShown ShowHelp(QString *page)
     if (found.isEmpty())
         return HelpShown::NoPages;
     return OpenWithShell(found, 0) ? HelpShown::Opened : HelpShown::NoOpener;
+}
+
+double LetterWidth(const QWidget *widget)
+{
+    const QWidget *window = widget->window();
+    static const QString letters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+    return QFontMetricsF(window->font(), window).horizontalAdvance(letters) / double(letters.size());
 }
 
 QIcon ProgramIcon()

@@ -52,6 +52,10 @@ HelpShown ShowHelp(QString *page = nullptr);
 /// Opens the vendor's web site in the browser.
 void OpenVendorSite();
 
+/// The average width of a letter (A to Z, a to z) in the font of the widget's window, in pixels: the unit
+/// that window sizes follow, so that a larger desktop font gets larger boxes.
+double LetterWidth(const QWidget *widget);
+
 /// The program's icon: the desktop's icon theme's, or the program's own drawing.
 QIcon ProgramIcon();
 

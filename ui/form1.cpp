@@ -11,7 +11,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QFontDatabase>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QContextMenuEvent>
@@ -34,7 +33,7 @@ namespace {
 
 const char ProgramName[] = "Kalmora";
 
-// Design geometry of every control, in twips.
+// Design geometry of every control, in twips of the window's font (ModresizeApp::TwipsPerPixel).
 struct Place
 {
     int left, top, width, height;
@@ -56,13 +55,13 @@ constexpr Place SpeedPlace{3480, 900, 1755, 315};
 constexpr Place Frame4Place{5460, 240, 3075, 1035};
 constexpr Place SbarPlace{0, 5955, 8730, 255};
 
-// Column widths in hundredths of a millimetre; the stamp columns are hidden.
+// Column widths in hundredths of a millimetre at the design font. The right names take what the list leaves;
+// the spare and stamp columns are hidden.
 constexpr int ColumnWidths[common::ComparisonList::ColumnCount] = {6662, 1411, 6662, 117592, 0, 0};
 
-QRect pixels(const QWidget *w, const Place &p)
+void place(QWidget *w, const Place &p)
 {
-    const double tpp = TwipsPerPixel(w);
-    return QRect(qRound(p.left / tpp), qRound(p.top / tpp), qRound(p.width / tpp), qRound(p.height / tpp));
+    PlaceInTwips(w, p.left, p.top, p.width, p.height);
 }
 
 // The marker that row menu item index writes; None for separators, "&Abbrechen" and anything else.
@@ -98,7 +97,6 @@ Form1::Form1(common::FileSystem &fileSystem, QWidget *parent)
     setWindowIcon(QZSAMMLUNG::ProgramIcon());
     createControls();
     createRowMenu();
-    fitFont();
 }
 
 Form1::~Form1() = default;
@@ -115,12 +113,6 @@ QAction *Form1::pumXXX(int index) const
 
 void Form1::createControls()
 {
-    QFont font = this->font();
-    font.setPointSizeF(8);
-    setFont(font);
-    resize(pixels(this, WindowSize).size());
-
-    auto place = [this](QWidget *w, const Place &p) { w->setGeometry(pixels(this, p)); };
     auto button = [&](int index, QWidget *parent, const QString &caption, const Place &p) {
         auto *b = new QPushButton(caption, parent);
         place(b, p);
@@ -151,19 +143,17 @@ void Form1::createControls()
     Liste->viewport()->installEventFilter(this);
     Liste->installEventFilter(this); // the keys that open the row menu
     QHeaderView *header = Liste->header();
-    // The right names fill the list to its right edge, so their sort arrow stays in sight; the spare and
-    // stamp columns stay in the model and out of sight, and no scroll bar shows what holds nothing.
-    header->setStretchLastSection(true);
     header->setSectionsMovable(false);
     header->setSectionsClickable(true);
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    const double dpi = logicalDpiX();
-    for (int c = 0; c < common::ComparisonList::ColumnCount; ++c)
-        header->resizeSection(c, qRound(ColumnWidths[c] / 2540.0 * dpi));
+    // The stretched last column never gets narrower than it was when stretching began: from its least width.
+    header->resizeSection(common::ComparisonList::RightNameColumn, header->minimumSectionSize());
     header->hideSection(common::ComparisonList::SpareColumn);
     header->hideSection(common::ComparisonList::LeftStampColumn);
     header->hideSection(common::ComparisonList::RightStampColumn);
-    m_core.list().setColumn1Width(header->sectionSize(0));
+    // The right names fill the list to its right edge, so their sort arrow stays in sight; the spare and
+    // stamp columns stay in the model and out of sight, and no scroll bar shows what holds nothing.
+    header->setStretchLastSection(true);
     connect(header, &QHeaderView::sectionResized, this, [this](int column, int, int size) {
         if (column != 0)
             return;
@@ -171,7 +161,7 @@ void Form1::createControls()
         // A width the user dragged is the column's new base: less the share of the window's growth so far,
         // which every later placement adds again.
         if (m_layoutStored && !m_layingOut)
-            RecordWidth(m_leftColumn, float(size * TwipsPerPixel(this)) - 0.5f * DeltaWidth);
+            RecordWidth(m_leftColumn, float(size * TwipsPerPixel(this).x) - 0.5f * DeltaWidth);
     });
     connect(header, &QHeaderView::sectionClicked, this, [this](int column) { Liste_ColumnClick(column + 1); });
     connect(&m_core.list(), &QAbstractItemModel::layoutChanged, this, &Form1::syncSortIndicator);
@@ -194,10 +184,8 @@ void Form1::createControls()
     Pbar->setValue(0);
     Pbar->setTextVisible(false);
     button(1, this, QString(), Btn1Place)->setIcon(folderIcon);
-    for (int i : {0, 1}) {
-        m_buttons[i]->setIconSize(QSize(20, 20));
+    for (int i : {0, 1})
         m_buttons[i]->setAccessibleName(QStringLiteral("Ordner auswählen"));
-    }
 
     Frame3 = new QGroupBox(QStringLiteral("Steuerung"), this);
     place(Frame3, Frame3Place);
@@ -228,51 +216,55 @@ void Form1::createControls()
         SbarPanel[i] = new QLabel(Sbar);
         Sbar->addWidget(SbarPanel[i], i);
     }
-    SbarPanel[0]->setMinimumWidth(qRound(1500 / TwipsPerPixel(this)));
 
     QWidget *tabOrder[] = {Liste,         m_buttons[0], CompModeOpt[0], CompModeOpt[1], m_buttons[1],
                            SofortStartCheck, ToolTipCheck, MyTopMostChk,  SpeedCheck,     m_buttons[8],
                            m_buttons[7], m_buttons[3], m_buttons[2],   m_buttons[10],  m_buttons[9]};
     for (size_t i = 1; i < std::size(tabOrder); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
+    placeForFont();
 }
 
-// The design places captions in boxes sized for a narrow 8-point font. Where the system's font is wider,
-// take its condensed cut, then smaller sizes, until every caption fits its box.
-void Form1::fitFont()
+void Form1::placeForFont()
 {
-    const QList<QAbstractButton *> captioned = findChildren<QAbstractButton *>();
+    for (QWidget *control : findChildren<QWidget *>())
+        PlaceAgain(control);
+    WriteProperty(this, "Width", WindowSize.width);
+    WriteProperty(this, "Height", WindowSize.height);
+    const double letterTwips = TwipsPerPixel(this).x;
+    for (int c : {common::ComparisonList::LeftNameColumn, common::ComparisonList::MarkerColumn})
+        Liste->header()->resizeSection(c, qRound(ColumnWidths[c] * 1440.0 / 2540.0 / letterTwips));
+    const int iconSide = fontMetrics().height() * 3 / 2;
+    for (int i : {0, 1})
+        m_buttons[i]->setIconSize(QSize(iconSide, iconSide));
+    SbarPanel[0]->setMinimumWidth(qRound(1500 / letterTwips));
+}
+
+void Form1::fitFontToScreen()
+{
+    const QSize room = screenRoom();
     auto fits = [&] {
-        for (QAbstractButton *b : captioned) {
-            if (b->text().isEmpty())
-                continue;
-            const bool plainButton = qobject_cast<QPushButton *>(b) != nullptr;
-            const QFontMetrics metrics(b->font());
-            int textWidth = 0;
-            for (const QString &line : b->text().split(u'\n'))
-                textWidth = qMax(textWidth, metrics.horizontalAdvance(QString(line).remove(u'&')));
-            const int needed = plainButton ? textWidth + 6 : b->sizeHint().width();
-            if (needed > b->width())
-                return false;
-        }
-        return true;
+        const TwipScale scale = TwipsPerPixel(this);
+        return WindowSize.width / scale.x <= room.width() && WindowSize.height / scale.y <= room.height();
     };
+    if (fits())
+        return;
     QFont font = this->font();
-    const QString condensed = font.family() + QStringLiteral(" Condensed");
-    const bool haveCondensed = QFontDatabase::families().contains(condensed);
-    for (double size = 8; size >= 6.5; size -= 0.5) {
-        font.setPointSizeF(size);
+    do {
+        if (font.pointSizeF() > 0)
+            font.setPointSizeF(font.pointSizeF() - 0.5);
+        else
+            font.setPixelSize(font.pixelSize() - 1);
         setFont(font);
-        if (fits())
-            return;
-        if (haveCondensed) {
-            QFont narrow = font;
-            narrow.setFamily(condensed);
-            setFont(narrow);
-            if (fits())
-                return;
-        }
-    }
+    } while (!fits() && (font.pointSizeF() > 6 || font.pixelSize() > 8));
+    placeForFont();
+}
+
+QSize Form1::screenRoom() const
+{
+    // The window's frame is not known before it is shown: leave room for a title bar.
+    return screen()->availableGeometry().size() -
+           QSize(0, style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this));
 }
 
 void Form1::createRowMenu()
@@ -300,9 +292,10 @@ void Form1::createRowMenu()
 
 void Form1::Form_Load(const QStringList &arguments)
 {
-    QZSAMMLUNG::RestoreWindowPlacement(this);
+    fitFontToScreen();
     LayoutMainWindow(-1);
-    setMinimumSize(size());
+    fitToScreen();
+    QZSAMMLUNG::RestoreWindowPlacement(this);
     setWindowTitle(QString::fromLatin1(ProgramName));
     ToolTipCheck->setChecked(true);
     SelectCompareMode(0);
@@ -466,6 +459,13 @@ void Form1::syncSortIndicator()
     Liste->header()->setSortIndicator(list.sortKey(), list.sortOrder());
 }
 
+void Form1::fitToScreen()
+{
+    const QSize start = size().boundedTo(screenRoom());
+    setMinimumSize(start);
+    resize(start);
+}
+
 void Form1::LayoutMainWindow(int mode)
 {
     if (mode == -1) {
@@ -480,17 +480,19 @@ void Form1::LayoutMainWindow(int mode)
     if (!m_layoutStored)
         return;
     m_layingOut = true;
-    const double tpp = TwipsPerPixel(this);
-    DeltaWidth = float(width() * tpp) - StoredWidth(this);
-    DeltaHeight = float(height() * tpp) - StoredHeight(this);
-    if (DeltaWidth < 0) {
-        DeltaWidth = 0;
-        WriteProperty(this, "Width", StoredWidth(this));
-    }
-    if (DeltaHeight < 0) {
-        DeltaHeight = 0;
-        WriteProperty(this, "Height", StoredHeight(this));
-    }
+    // A window below its minimum size is set back to it, in that dimension only. The growth is counted in
+    // whole pixels from the recorded size, so a control that takes all of it grows by exactly as many pixels
+    // as the window. It is below 0 only where the screen holds less than the recorded size.
+    const QSize least = minimumSize();
+    if (width() < least.width())
+        resize(least.width(), height());
+    if (height() < least.height())
+        resize(width(), least.height());
+    const TwipScale tpp = TwipsPerPixel(this);
+    const int recordedWidth = qRound(StoredWidth(this) / tpp.x);
+    const int recordedHeight = qRound(StoredHeight(this) / tpp.y);
+    DeltaWidth = float((qMax(width(), least.width()) - recordedWidth) * tpp.x);
+    DeltaHeight = float((qMax(height(), least.height()) - recordedHeight) * tpp.y);
     GrowSize(Liste, 0, 0);
     GrowSize(Frame1, 0, 0);
     ShiftTop(Frame2, 0);

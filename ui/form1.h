@@ -93,10 +93,18 @@ protected:
     /// a batch run, the operation stops at its next pause first and then the program ends.
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    /// The room the screen leaves for the window's inside: its free area less a title bar.
+    virtual QSize screenRoom() const;
 
 private:
     void createControls();
-    void fitFont();
+    /// Places every control for the window's font (after a change of it): from its twips, and the columns,
+    /// the folder symbols and the file-count panel in proportion.
+    void placeForFont();
+    /// The desktop's font, unless the screen cannot hold the window at it: then the largest that it can.
+    void fitFontToScreen();
+    /// The start size is the minimum size, both bounded by the screen's free area.
+    void fitToScreen();
     void createRowMenu();
     void dropOnList(class QDropEvent *event);
     /// Loads the arguments as the left and the right folder if there are one or two and each is a folder.

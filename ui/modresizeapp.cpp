@@ -1,36 +1,80 @@
 #include "modresizeapp.h"
 
+#include "qzsammlung.h"
 #include "qzsammlung2divfu.h"
 
+#include <QFontMetricsF>
 #include <QHeaderView>
 #include <QWidget>
 
 #include <cstring>
+#include <utility>
 
 namespace ModresizeApp {
 
 float DeltaWidth = 0;
 float DeltaHeight = 0;
 
-double TwipsPerPixel(const QWidget *widget)
+namespace {
+
+// The geometry properties: Left and Width run across, Top and Height down.
+enum class Field { Left, Top, Width, Height, None };
+
+Field fieldNamed(const char *name)
 {
-    return 1440.0 / widget->logicalDpiX();
+    for (auto [field, text] : {std::pair{Field::Left, "Left"}, {Field::Top, "Top"}, {Field::Width, "Width"},
+                               {Field::Height, "Height"}}) {
+        if (std::strcmp(name, text) == 0)
+            return field;
+    }
+    return Field::None;
+}
+
+double perPixel(const TwipScale &scale, Field field)
+{
+    return field == Field::Left || field == Field::Width ? scale.x : scale.y;
+}
+
+int pixelsOf(const QRect &geometry, Field field)
+{
+    switch (field) {
+    case Field::Left: return geometry.x();
+    case Field::Top: return geometry.y();
+    case Field::Width: return geometry.width();
+    default: return geometry.height();
+    }
+}
+
+// The twips last written to a property live beside the widget, under "_twips" and the property's name.
+QByteArray keptName(const char *name)
+{
+    return QByteArrayLiteral("_twips") + name;
+}
+
+} // namespace
+
+TwipScale TwipsPerPixel(const QWidget *widget)
+{
+    const QWidget *window = widget->window();
+    const double letterWidth = QZSAMMLUNG::LetterWidth(window);
+    const double lineHeight = QFontMetricsF(window->font(), window).height();
+    if (letterWidth <= 0 || lineHeight <= 0)
+        return {15, 15}; // no usable font: the design font's scale
+    return {ReferenceCellWidth / letterWidth, ReferenceCellHeight / lineHeight};
 }
 
 float ReadProperty(QObject *object, const char *name)
 {
     if (const auto *widget = qobject_cast<const QWidget *>(object)) {
-        const QRect g = widget->geometry();
-        const double tpp = TwipsPerPixel(widget);
-        if (std::strcmp(name, "Left") == 0)
-            return float(g.x() * tpp);
-        if (std::strcmp(name, "Top") == 0)
-            return float(g.y() * tpp);
-        if (std::strcmp(name, "Width") == 0)
-            return float(g.width() * tpp);
-        if (std::strcmp(name, "Height") == 0)
-            return float(g.height() * tpp);
-        return 0;
+        const Field field = fieldNamed(name);
+        if (field == Field::None)
+            return 0;
+        const double scale = perPixel(TwipsPerPixel(widget), field);
+        const int pixels = pixelsOf(widget->geometry(), field);
+        const QVariant kept = widget->property(keptName(name));
+        if (kept.isValid() && qRound(kept.toDouble() / scale) == pixels)
+            return kept.toFloat();
+        return float(pixels * scale);
     }
     const QVariant value = object->property(name);
     return value.isValid() ? value.toFloat() : 0;
@@ -43,15 +87,35 @@ void WriteProperty(QObject *object, const char *name, float twips)
         object->setProperty(name, twips);
         return;
     }
-    const int px = qRound(twips / TwipsPerPixel(widget));
-    if (std::strcmp(name, "Left") == 0)
-        widget->move(px, widget->y());
-    else if (std::strcmp(name, "Top") == 0)
-        widget->move(widget->x(), px);
-    else if (std::strcmp(name, "Width") == 0)
-        widget->resize(px, widget->height());
-    else if (std::strcmp(name, "Height") == 0)
-        widget->resize(widget->width(), px);
+    const Field field = fieldNamed(name);
+    if (field == Field::None)
+        return;
+    const int px = qRound(twips / perPixel(TwipsPerPixel(widget), field));
+    switch (field) {
+    case Field::Left: widget->move(px, widget->y()); break;
+    case Field::Top: widget->move(widget->x(), px); break;
+    case Field::Width: widget->resize(px, widget->height()); break;
+    default: widget->resize(widget->width(), px); break;
+    }
+    widget->setProperty(keptName(name), twips);
+}
+
+void PlaceInTwips(QWidget *widget, float left, float top, float width, float height)
+{
+    const TwipScale scale = TwipsPerPixel(widget);
+    widget->setGeometry(qRound(left / scale.x), qRound(top / scale.y), qRound(width / scale.x),
+                        qRound(height / scale.y));
+    for (auto [name, twips] : {std::pair{"Left", left}, {"Top", top}, {"Width", width}, {"Height", height}})
+        widget->setProperty(keptName(name), twips);
+}
+
+void PlaceAgain(QWidget *widget)
+{
+    for (const char *name : {"Left", "Top", "Width", "Height"}) {
+        const QVariant kept = widget->property(keptName(name));
+        if (kept.isValid())
+            WriteProperty(widget, name, kept.toFloat());
+    }
 }
 
 namespace {
@@ -142,17 +206,17 @@ ColumnHeader::ColumnHeader(QHeaderView *header, int column) : QObject(header), m
 
 float ColumnHeader::left() const
 {
-    return float(m_header->sectionPosition(m_column) * TwipsPerPixel(m_header));
+    return float(m_header->sectionPosition(m_column) * TwipsPerPixel(m_header).x);
 }
 
 float ColumnHeader::width() const
 {
-    return float(m_header->sectionSize(m_column) * TwipsPerPixel(m_header));
+    return float(m_header->sectionSize(m_column) * TwipsPerPixel(m_header).x);
 }
 
 void ColumnHeader::setWidth(float twips)
 {
-    m_header->resizeSection(m_column, qRound(twips / TwipsPerPixel(m_header)));
+    m_header->resizeSection(m_column, qRound(twips / TwipsPerPixel(m_header).x));
 }
 
 } // namespace ModresizeApp

@@ -15,12 +15,31 @@ namespace ModresizeApp {
 extern float DeltaWidth;
 extern float DeltaHeight;
 
-/// Twips per pixel on the widget's screen (15 at 96 dpi).
-double TwipsPerPixel(const QWidget *widget);
+/// Design twips follow the window's font the way dialog units follow a dialog's: one reference cell is an
+/// average letter of the window's font across (A to Z, a to z) and its line height down. The cell is
+/// 84 × 174 twips, 5.6 × 11.6 pixels at 96 dpi: a little under the design font's 6 × 13 pixels, for the room
+/// that today's styles put around check boxes and their indicators, so that every caption has all the room
+/// it asks for from 8 points up. A larger desktop font gives every box room to match.
+constexpr double ReferenceCellWidth = 84;
+constexpr double ReferenceCellHeight = 174;
+
+/// Twips per pixel across (x) and down (y) for the font of the widget's window.
+struct TwipScale
+{
+    double x, y;
+};
+TwipScale TwipsPerPixel(const QWidget *widget);
+
+/// Places a widget at a geometry given in twips. The twips are kept with the widget, so that reading its
+/// geometry gives them back exactly as long as it has not been moved or resized in pixels since.
+void PlaceInTwips(QWidget *widget, float left, float top, float width, float height);
+/// Places a widget again at the twips it keeps, after a change of the window's font; one that keeps none
+/// stays where it is.
+void PlaceAgain(QWidget *widget);
 
 /// A geometry property in twips; 0 when the object has no such property.
 float ReadProperty(QObject *object, const char *name);
-/// Sets a geometry property given in twips, rounded to whole pixels.
+/// Sets a geometry property given in twips, rounded to whole pixels (and kept, as by PlaceInTwips).
 void WriteProperty(QObject *object, const char *name, float twips);
 
 /// Records the object's geometry in its Tag; mode 100 skips Top and Height (recorded as 0).

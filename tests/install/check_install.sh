@@ -43,6 +43,7 @@ depends=$(dpkg-deb -f "$deb" Depends)
 for package in libqt6widgets6 libqt6core6 qt6-qpa-plugins qt6-translations-l10n libqt6svg6; do
     grep -q "$package" <<<"$depends" || fail "the package does not depend on $package ($depends)"
 done
+dpkg-deb -f "$deb" Recommends | grep -q qt6-gtk-platformtheme || fail "the package does not recommend qt6-gtk-platformtheme"
 # Debian's own checks of a package, where they are installed: no error and no warning.
 if command -v lintian >/dev/null; then
     lintian --fail-on error,warning "$deb" > "$stage/lintian" 2>&1 || { cat "$stage/lintian" >&2; fail "lintian"; }

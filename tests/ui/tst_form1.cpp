@@ -6,6 +6,7 @@
 #include "qzsammlung2divfu.h"
 #include "testdir.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QDir>
@@ -17,6 +18,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMimeData>
+#include <QScopeGuard>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -50,6 +52,8 @@ public:
         return Answer::Ok;
     }
     QByteArray browseForFolder(const QString &) override { return chosenFolder; }
+    QSize room; // the screen's, unless set
+    QSize screenRoom() const override { return room.isValid() ? room : Form1::screenRoom(); }
 };
 
 struct Window
@@ -113,7 +117,7 @@ private Q_SLOTS:
         QVERIFY(m_settings.isValid());
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settings.path());
         Window w;
-        QCOMPARE(w.form.logicalDpiX(), 96); // 15 twips a pixel
+        QCOMPARE(w.form.logicalDpiX(), 96); // a stored window place has 15 twips a pixel
     }
 
     void startState()
@@ -141,11 +145,14 @@ private Q_SLOTS:
                                         "&Schneller ausführen"}));
         QVERIFY(!f.Btn(0)->icon().isNull() && !f.Btn(1)->icon().isNull());
         QVERIFY(!f.windowIcon().pixmap(32).isNull()); // drawn, from the theme or the program's own SVG
+        // The name columns start at 45 % of the list, the markers at 9.5 %, whatever the font.
         const QHeaderView *header = f.Liste->header();
-        QCOMPARE(header->sectionSize(0), 252);
-        QCOMPARE(header->sectionSize(1), 53);
+        QVERIFY(qAbs(header->sectionSize(0) - 0.452 * f.Liste->width()) <= 1);
+        QVERIFY(qAbs(header->sectionSize(1) - 0.0957 * f.Liste->width()) <= 1);
         QVERIFY(header->isSectionHidden(4) && header->isSectionHidden(5));
-        QCOMPARE(f.core().list().column1Width(), 252);
+        QCOMPARE(header->sectionPosition(2) + header->sectionSize(2), f.Liste->viewport()->width());
+        QVERIFY(!f.Liste->horizontalScrollBar()->isVisible());
+        QCOMPARE(f.core().list().column1Width(), header->sectionSize(0));
     }
 
     void toolTips()
@@ -359,6 +366,62 @@ private Q_SLOTS:
         QVERIFY(keys.size() >= (about ? 1 : 11));
     }
 
+    void captionsWholeAtTheDesktopFont_data()
+    {
+        QTest::addColumn<double>("points");
+        QTest::addColumn<QSize>("room");
+        for (double points : {8.0, 9.0, 11.0, 14.0})
+            QTest::newRow(qPrintable(QString::number(points) + " pt")) << points << QSize(1600, 1000);
+        // A screen that cannot hold the window at the desktop's font: a smaller font, never cut captions.
+        QTest::newRow("14 pt, small screen") << 14.0 << QSize(800, 520);
+    }
+    void captionsWholeAtTheDesktopFont()
+    {
+        QFETCH(double, points);
+        QFETCH(QSize, room);
+        const QFont desktop = QApplication::font();
+        QFont font = desktop;
+        font.setPointSizeF(points);
+        QApplication::setFont(font);
+        const auto restore = qScopeGuard([&] { QApplication::setFont(desktop); });
+        FaultyFileSystem fs;
+        TestForm f(fs);
+        f.room = room;
+        f.Form_Load();
+        QVERIFY(room.width() >= 1600 ? f.font().pointSizeF() == points : f.font().pointSizeF() < points);
+        f.Btn(10)->click();
+        // Every caption, at the window's font, inside its box: all its lines, and the indicator of a check box.
+        QStringList cut;
+        for (QWidget *window : {static_cast<QWidget *>(&f), static_cast<QWidget *>(f.infoForm())}) {
+            for (const QAbstractButton *b : window->findChildren<QAbstractButton *>()) {
+                const QStringList lines = b->text().remove(u'&').split(u'\n');
+                if (lines.join("").isEmpty())
+                    continue;
+                const QFontMetrics metrics(b->font());
+                int textWidth = 0;
+                for (const QString &line : lines)
+                    textWidth = qMax(textWidth, metrics.horizontalAdvance(line));
+                const bool plain = qobject_cast<const QPushButton *>(b);
+                const QSize needed = plain ? QSize(textWidth + 6, lines.size() * metrics.height() + 4)
+                                           : b->sizeHint();
+                if (needed.width() > b->width() || needed.height() > b->height())
+                    cut << b->text();
+            }
+        }
+        for (const QGroupBox *frame : {f.Frame1, f.Frame3}) {
+            if (frame->fontMetrics().horizontalAdvance(frame->title()) > frame->width())
+                cut << frame->title();
+        }
+        QVERIFY2(cut.isEmpty(), qPrintable(cut.join(" | ")));
+        // The controls of the command area side by side, none over another.
+        const QRect commands = f.Frame4->geometry();
+        for (const QWidget *box : {f.SofortStartCheck, f.ToolTipCheck, f.MyTopMostChk, f.SpeedCheck})
+            QVERIFY(!box->geometry().intersects(commands));
+        // The start size is the least size, and the screen holds it.
+        QCOMPARE(f.minimumSize(), f.size());
+        QVERIFY(f.width() <= room.width() && f.height() <= room.height());
+    }
+
     void headerSortAndFlip()
     {
         Window w;
@@ -436,7 +499,7 @@ private Q_SLOTS:
         w.load(w.left.path(), true);
         QTRY_VERIFY(f.Liste->verticalScrollBar()->isVisible());
         const QHeaderView *header = f.Liste->header();
-        QTRY_COMPARE(header->sectionPosition(2) + header->sectionSize(2), f.Liste->viewport()->width());
+        QCOMPARE(header->sectionPosition(2) + header->sectionSize(2), f.Liste->viewport()->width());
         QVERIFY(!f.Liste->horizontalScrollBar()->isVisible());
     }
 
