@@ -2,7 +2,8 @@
 # Times kalmora-cli against find, diff -rq and rsync -rtn on one tree pair.
 #
 # usage: bench/compare_peers.sh [--files N] [--tiny] [--keep DIR] [--cli PATH]
-#                               [--runs N] [--cold]
+#                               [--before PATH] [--runs N] [--cold]
+# --before times a second kalmora-cli (an earlier build) in the same run.
 #
 # Each command gets one untimed warm-up run, then --runs timed runs
 # (default 5); the table shows the median wall time.
@@ -15,6 +16,7 @@ KEEP=
 CLI="$ROOT/build/cli/kalmora-cli"
 RUNS=5
 COLD=0
+BEFORE=
 
 die() { echo "compare_peers: $*" >&2; exit 2; }
 
@@ -26,7 +28,8 @@ while [ $# -gt 0 ]; do
         --cli)   CLI=${2:?--cli needs a path}; shift 2 ;;
         --runs)  RUNS=${2:?--runs needs a number}; shift 2 ;;
         --cold)  COLD=1; shift ;;
-        -h|--help) sed -n '2,8s/^# \{0,1\}//p' "$0"; exit 0 ;;
+        --before) BEFORE=${2:?--before needs a path}; shift 2 ;;
+        -h|--help) sed -n '2,9s/^# \{0,1\}//p' "$0"; exit 0 ;;
         *) die "unknown option: $1" ;;
     esac
 done
@@ -60,6 +63,7 @@ if [ "$COLD" = 1 ]; then
         echo "cache: cold runs are not available here (cannot write" \
              "/proc/sys/vm/drop_caches); falling back to warm"
         COLD=0
+BEFORE=
     fi
 else
     echo "cache: warm"
@@ -74,17 +78,23 @@ diff_rq()        { diff -rq "$LEFT" "$RIGHT" >/dev/null; }
 kalmora_age()    { "$CLI" --age "$LEFT" "$RIGHT" >/dev/null 2>&1; }
 rsync_rtn()      { rsync -rtn --itemize-changes "$LEFT/" "$RIGHT/" >/dev/null; }
 
+before_binary()   { "$BEFORE" --binary "$LEFT" "$RIGHT" >/dev/null 2>&1; }
+before_age()      { "$BEFORE" --age "$LEFT" "$RIGHT" >/dev/null 2>&1; }
+
 NAMES=(scan kalmora_binary diff_rq kalmora_age rsync_rtn)
+[ -n "$BEFORE" ] && NAMES=(scan before_binary kalmora_binary diff_rq before_age kalmora_age rsync_rtn)
 declare -A LABEL=(
     [scan]="find -printf (scan limit)"
     [kalmora_binary]="kalmora-cli --binary"
+    [before_binary]="before: kalmora-cli --binary"
+    [before_age]="before: kalmora-cli --age"
     [diff_rq]="diff -rq"
     [kalmora_age]="kalmora-cli --age"
     [rsync_rtn]="rsync -rtn --itemize-changes"
 )
 declare -A OK_CODES=(
     [scan]="0" [kalmora_binary]="0 1" [diff_rq]="0 1"
-    [kalmora_age]="0 1" [rsync_rtn]="0"
+    [kalmora_age]="0 1" [rsync_rtn]="0" [before_binary]="0 1" [before_age]="0 1"
 )
 declare -A MEDIAN
 
@@ -134,3 +144,7 @@ printf '%-30s %10s\n' "ratio (lower is better)" ""
 printf '%-30s %10s\n' "kalmora --binary / diff -rq"  "$(ratio "${MEDIAN[kalmora_binary]}" "${MEDIAN[diff_rq]}")"
 printf '%-30s %10s\n' "kalmora --age / rsync -rtn"   "$(ratio "${MEDIAN[kalmora_age]}" "${MEDIAN[rsync_rtn]}")"
 printf '%-30s %10s\n' "kalmora --age / scan limit"   "$(ratio "${MEDIAN[kalmora_age]}" "${MEDIAN[scan]}")"
+if [ -n "$BEFORE" ]; then
+    printf '%-30s %10s\n' "before: --binary / diff -rq" "$(ratio "${MEDIAN[before_binary]}" "${MEDIAN[diff_rq]}")"
+    printf '%-30s %10s\n' "before: --age / rsync -rtn"  "$(ratio "${MEDIAN[before_age]}" "${MEDIAN[rsync_rtn]}")"
+fi

@@ -150,6 +150,7 @@ int main(int argc, char *argv[])
     CliHost host(binaryMode);
     common::Core core(host, *fileSystem);
     bool toLeft = true;
+    core.ListAhead(folders[1]);
     core.LoadFolder(folders[0], toLeft);
     toLeft = false;
     core.LoadFolder(folders[1], toLeft);

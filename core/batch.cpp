@@ -144,6 +144,7 @@ void Core::RunBatchMode(const QString &commandLine)
     };
     step([&] {
         bool toLeft = true;
+        ListAhead(right);
         LoadFolder(left, toLeft);
     });
     step([&] {

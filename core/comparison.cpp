@@ -48,7 +48,7 @@ ComparisonReport Core::RunComparison(bool binaryMode)
             marker = binaryMode ? Marker::Orphan : Marker::OrphanLeft;
             ++report.orphans;
         } else if (binaryMode) {
-            marker = contents->take(pairsTaken++);
+            marker = contents->take(pairsTaken++, [this] { m_host.yield(); });
             switch (marker) {
             case Marker::Shorter:
             case Marker::Longer: ++report.differentLength; break;

@@ -182,36 +182,41 @@ void ComparisonList::sort(int column, Qt::SortOrder order)
 
 namespace {
 
-// A stable merge sort of positions by compare (negative, 0, positive), in slices that take a few
-// milliseconds each, with pause called between them: a million rows sort without the window freezing.
+// A stable merge sort of positions by compare (negative, 0, positive) that pauses every 25 ms of work, in
+// the middle of a merge too: a million rows sort without the window freezing, on a slow machine as well.
 // A descending order reverses the comparison as a whole. An empty result means "given up".
 template<typename Compare>
 std::vector<int> stableOrder(size_t n, Qt::SortOrder order, Compare compare, const std::function<bool()> &pause)
 {
     const auto before = [&](int a, int b) { return order == Qt::AscendingOrder ? compare(a, b) < 0 : compare(b, a) < 0; };
-    constexpr size_t Slice = 16384;
+    constexpr size_t Slice = 4096;
+    Pacer pace(pause);
     std::vector<int> positions(n), merged(n);
     std::iota(positions.begin(), positions.end(), 0);
-    // Between slices only: a list of one slice sorts in one go.
-    auto between = [&] { return !pause || pause(); };
     for (size_t start = 0; start < n; start += Slice) {
-        if (start > 0 && !between())
-            return {};
         const auto first = positions.begin() + start, last = positions.begin() + std::min(start + Slice, n);
         if (!std::is_sorted(first, last, before)) // a list sorted before is mostly sorted still
             std::stable_sort(first, last, before);
+        if (last != positions.end() && !pace(Slice))
+            return {};
     }
     for (size_t width = Slice; width < n; width *= 2) {
         for (size_t low = 0; low < n; low += 2 * width) {
-            if (!between())
-                return {};
-            const auto from = positions.begin() + low;
             const size_t middle = std::min(low + width, n), high = std::min(low + 2 * width, n);
-            if (middle < high && before(positions[middle], positions[middle - 1]))
-                std::merge(from, positions.begin() + middle, positions.begin() + middle, positions.begin() + high,
-                           merged.begin() + low, before); // takes the first run's element on a tie: stable
-            else
+            const auto from = positions.begin() + low;
+            if (middle == high || !before(positions[middle], positions[middle - 1])) {
                 std::copy(from, positions.begin() + high, merged.begin() + low); // already in order
+                continue;
+            }
+            // The first run's element goes first on a tie: stable.
+            size_t a = low, b = middle, out = low;
+            while (a < middle && b < high) {
+                merged[out++] = before(positions[b], positions[a]) ? positions[b++] : positions[a++];
+                if (!pace())
+                    return {};
+            }
+            std::copy(positions.begin() + a, positions.begin() + middle, merged.begin() + out);
+            std::copy(positions.begin() + b, positions.begin() + high, merged.begin() + out + (middle - a));
         }
         positions.swap(merged);
     }
@@ -223,6 +228,7 @@ std::vector<int> stableOrder(size_t n, Qt::SortOrder order, Compare compare, con
 void ComparisonList::sortNow(const std::function<bool()> &pause)
 {
     m_sorted = true;
+    m_sortPending = false; // a request while it pauses is taken up when the list thaws
     const bool frozen = m_frozen;
     m_frozen = false;
     sortRows(pause);
@@ -235,10 +241,8 @@ void ComparisonList::sortRows(const std::function<bool()> &pause)
         m_sortPending = true;
         return;
     }
-    // Work on a million rows is cut into pieces with a pause between them; false: given up.
-    const auto now_and_then = [&](size_t i) {
-        return !pause || i % RowsBetweenPauses != RowsBetweenPauses - 1 || pause();
-    };
+    // Work on a million rows pauses every 25 ms; false: given up.
+    Pacer now_and_then(pause);
     // Names in German order (DIN 5007, variant 1). Every sort breaks its ties the same way, by the left
     // name, then the right name, then their bytes: the same list always sorts alike, and the descending
     // order is the ascending one reversed.
@@ -248,7 +252,7 @@ void ComparisonList::sortRows(const std::function<bool()> &pause)
     keys.reserve(n);
     for (const Row &r : m_rows) {
         keys.push_back(CollationKey(rightFirst ? r.rightName : r.leftName));
-        if (!now_and_then(keys.size()))
+        if (!now_and_then())
             return;
     }
     const auto byNames = [&](int a, int b) {
@@ -310,34 +314,25 @@ void ComparisonList::sortRows(const std::function<bool()> &pause)
     std::vector<int> newPosition(m_rows.size());
     for (size_t i = 0; i < order.size(); ++i)
         newPosition[size_t(order[i])] = int(i);
-    if (pause) {
-        // The rows in their new order are copied (sharing their names) while the view still shows the old
-        // order between pauses; then the two trade places in one step.
-        std::vector<Row> sorted;
-        sorted.reserve(m_rows.size());
-        for (size_t i = 0; i < order.size(); ++i) {
-            sorted.push_back(m_rows[size_t(order[i])]);
-            if (!now_and_then(i))
-                return;
-        }
-        Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-        m_rows.swap(sorted);
-    } else {
-        // Nothing runs in between: each row moves to its place, cycle by cycle, without a second list.
-        Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-        for (size_t start = 0; start < order.size(); ++start) {
-            if (order[start] < 0 || size_t(order[start]) == start)
-                continue;
-            Row held = std::move(m_rows[start]);
-            for (size_t at = start;;) {
-                const size_t from = size_t(std::exchange(order[at], -1));
-                if (from == start) {
-                    m_rows[at] = std::move(held);
-                    break;
-                }
-                m_rows[at] = std::move(m_rows[from]);
-                at = from;
+    // Each row moves to its place, cycle by cycle, without a second list. A pause may come in the middle of
+    // a cycle: the view then shows the rows half moved (one of them empty) for a moment, while nothing can
+    // act on them (the core is busy). Once moving, the sort is no longer given up.
+    Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    bool pausing = true;
+    for (size_t start = 0; start < order.size(); ++start) {
+        if (order[start] < 0 || size_t(order[start]) == start)
+            continue;
+        Row held = std::move(m_rows[start]);
+        for (size_t at = start;;) {
+            const size_t from = size_t(std::exchange(order[at], -1));
+            if (from == start) {
+                m_rows[at] = std::move(held);
+                break;
             }
+            m_rows[at] = std::move(m_rows[from]);
+            at = from;
+            if (pausing)
+                pausing = now_and_then();
         }
     }
     const QModelIndexList before = persistentIndexList();
@@ -406,9 +401,8 @@ RightPairing::RightPairing(const ComparisonList &list, size_t count,
                 return at;
         }
     };
-    const auto goOn = [&](size_t i) {
-        return !pause || i % RowsBetweenPauses != RowsBetweenPauses - 1 || (m_complete = pause());
-    };
+    Pacer pace(pause);
+    const auto goOn = [&] { return m_complete = pace(); };
     for (int i = 0; i < rows; ++i) {
         if (const NativePath &name = list.row(i).leftName; !name.isEmpty()) {
             int &head = first[slotOf(FoldedName(name))];
@@ -421,7 +415,7 @@ RightPairing::RightPairing(const ComparisonList &list, size_t count,
                 next[size_t(last)] = i;
             }
         }
-        if (!goOn(size_t(i)))
+        if (!goOn())
             return;
     }
 
@@ -442,7 +436,7 @@ RightPairing::RightPairing(const ComparisonList &list, size_t count,
             m_rows[i] = -2 - int(slot);
             ++waiting[slot];
         }
-        if (!goOn(i))
+        if (!goOn())
             return;
     }
     // Then without regard to case, where one file and one row of the folded name are left.

@@ -32,6 +32,8 @@ Core::Core(Host &host, FileSystem &fileSystem) : m_host(host), m_fs(fileSystem)
     m_sinceRepaint.start();
 }
 
+Core::~Core() = default;
+
 bool Core::repaintDue()
 {
     if (m_sinceRepaint.elapsed() < RepaintInterval)
@@ -98,7 +100,15 @@ void Core::ScanFolder(const NativePath &folder)
     std::vector<FolderId> ancestors;
     std::vector<FolderEntry> entries;
     const int rootLength = WithTrailingBackslash(folder).size();
-    FolderLister lister(m_fs);
+    std::unique_ptr<FolderLister> lister = std::move(m_listedAhead);
+    if (!lister || m_listedAheadPath != WithTrailingBackslash(folder))
+        lister = std::make_unique<FolderLister>(m_fs);
+    m_listedAheadPath.clear();
+    // Beside the yield after each folder, one every 25 ms inside a large folder (unless SpeedCheck).
+    Pacer amid(m_host.speedChecked() ? std::function<bool()>() : [this] {
+        m_host.yield();
+        return true;
+    });
 
     while (!pending.empty()) {
         const Pending current = std::move(pending.back());
@@ -109,7 +119,7 @@ void Core::ScanFolder(const NativePath &folder)
         const NativePath working = WithTrailingBackslash(current.path);
         const NativePath relativeFolder = working.mid(rootLength);
         entries.clear();
-        if (const int error = lister.list(working, entries)) {
+        if (const int error = lister->list(working, entries, [this] { m_host.yield(); })) {
             entries.clear();
             message(accessError(error, current.path), Host::Icon::Warning);
         }
@@ -127,7 +137,7 @@ void Core::ScanFolder(const NativePath &folder)
                 if (known && std::find(ancestors.begin(), ancestors.end(), id) != ancestors.end())
                     break; // a link back into a folder of the current path
                 NativePath subfolder = working + entry.name;
-                lister.ahead(WithTrailingBackslash(subfolder));
+                lister->ahead(WithTrailingBackslash(subfolder));
                 pending.push_back({std::move(subfolder), current.depth + 1, id});
                 m_scanned.folders.insert(relativeFolder + entry.name, {id.device, id.inode, entry.info.link});
                 break;
@@ -138,11 +148,30 @@ void Core::ScanFolder(const NativePath &folder)
             case EntryKind::Other:
                 break; // FIFOs, sockets and devices have no content to compare and are never opened
             }
+            amid();
         }
         m_host.yield();
         if (stopping())
             break;
     }
+}
+
+void Core::SortList(int column, Qt::SortOrder order)
+{
+    if (m_busy || m_host.speedChecked()) {
+        m_list.sort(column, order); // while frozen, only the sort state
+        return;
+    }
+    BusyScope busy(*this);
+    m_list.sort(column, order);
+    m_list.sortNow([this] { return pause(); });
+}
+
+void Core::ListAhead(const NativePath &folder)
+{
+    m_listedAheadPath = WithTrailingBackslash(folder);
+    m_listedAhead = std::make_unique<FolderLister>(m_fs);
+    m_listedAhead->ahead(m_listedAheadPath);
 }
 
 void Core::LoadFolder(NativePath &folder, bool &toLeft)

@@ -10,6 +10,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace common {
@@ -68,10 +69,13 @@ struct ComparisonReport
 /// operations on the comparison list. It reaches the window only through Host and the disk only through
 /// FileSystem. One long operation runs at a time: a load or comparison asked for while another one is
 /// yielding is refused quietly, so that it cannot work on rows that are being changed.
+class FolderLister;
+
 class Core
 {
 public:
     Core(Host &host, FileSystem &fileSystem);
+    ~Core();
 
     ComparisonList &list() { return m_list; }
     const NativePath &LeftPath() const { return m_left.path; }
@@ -92,6 +96,12 @@ public:
     /// are left out, entries that cannot be inspected are reported and left out. The folders it walks are
     /// recorded for the load.
     void ScanFolder(const NativePath &folder);
+    /// The folder is to be loaded next but one (the right folder of a run that loads both): its folders are
+    /// listed now, beside the load before it, and that load's scan takes the listings when it comes.
+    void ListAhead(const NativePath &folder);
+    /// Sorts the list by a column (a click on its header): as an operation of its own that pauses every
+    /// 25 ms, or, while another one is under way, when that one ends.
+    void SortList(int column, Qt::SortOrder order);
     /// Loads a folder into the left column (starting over) or the right column (pairing by name).
     /// folder receives the path with its trailing separator; toLeft becomes true when the list was empty.
     void LoadFolder(NativePath &folder, bool &toLeft);
@@ -160,6 +170,8 @@ private:
     LoadedFolder m_right;
     std::vector<ScannedFile> m_fileList;
     LoadedFolder m_scanned; ///< the folders the scan walked, for the load to keep
+    std::unique_ptr<FolderLister> m_listedAhead; ///< listing a folder to be loaded later (ListAhead)
+    NativePath m_listedAheadPath;
     bool m_batchMode = false;
     BatchRequests m_requests;
     ComparisonReport m_lastReport;

@@ -1,14 +1,34 @@
 #include "folderlister.h"
 
 #include <algorithm>
+#include <chrono>
+
+#ifdef __linux__
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
 
 namespace common {
 
 namespace {
 constexpr size_t MaxAhead = 64; // listings held for the scan at most
+// Listings in flight: enough to hide a network round trip or a disk seek, not a matter of cores.
+constexpr unsigned Workers = 8;
+constexpr std::chrono::milliseconds Patience(25); // the window yields this often while it waits
+} // namespace
+
+void BecomeReadAheadThread()
+{
+#ifdef __linux__
+    setpriority(PRIO_PROCESS, id_t(gettid()), 10); // per thread on Linux; a failure only costs smoothness
+#endif
 }
 
-FolderLister::FolderLister(FileSystem &fs) : m_fs(fs), m_worker([this] { work(); }) {}
+FolderLister::FolderLister(FileSystem &fs) : m_fs(fs)
+{
+    for (unsigned i = 0; i < Workers; ++i)
+        m_workers.emplace_back([this] { work(); });
+}
 
 FolderLister::~FolderLister()
 {
@@ -16,60 +36,115 @@ FolderLister::~FolderLister()
         std::lock_guard<std::mutex> lock(m_mutex);
         m_stop = true;
     }
-    m_changed.notify_all();
-    m_worker.join();
+    m_work.notify_all();
+    for (std::thread &worker : m_workers)
+        worker.join();
 }
 
 void FolderLister::ahead(const NativePath &folder)
 {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_wanted.push_back(folder);
+        if (m_known.contains(folder))
+            return; // found by a worker already
+        m_known.insert(folder);
+        m_announced.push_back(folder);
     }
-    m_changed.notify_all();
+    m_work.notify_one();
 }
 
-int FolderLister::list(const NativePath &folder, std::vector<FolderEntry> &entries)
+int FolderLister::list(const NativePath &folder, std::vector<FolderEntry> &entries,
+                       const std::function<void()> &waiting)
 {
     std::unique_lock<std::mutex> lock(m_mutex);
-    const auto wanted = std::find(m_wanted.rbegin(), m_wanted.rend(), folder);
-    if (wanted != m_wanted.rend())
-        m_wanted.erase(std::next(wanted).base()); // not started: listed here, now
-    const auto made = m_made.find(folder);
-    if (made == m_made.end()) {
-        lock.unlock();
-        return m_fs.listFolder(folder, entries);
+    if (!m_started.contains(folder)) {
+        // The next worker free takes it, ahead of everything else; where it is queued too, it is passed
+        // over there.
+        m_known.insert(folder);
+        m_urgent = folder;
+        m_work.notify_one();
     }
-    m_changed.wait(lock, [&] { return made->second.done; });
+    const auto ready = [&] {
+        const auto made = m_made.find(folder);
+        return made != m_made.end() && made->second.done;
+    };
+    while (!m_listed.wait_for(lock, Patience, ready)) {
+        if (waiting) {
+            lock.unlock();
+            waiting();
+            lock.lock();
+        }
+    }
+    const auto made = m_made.find(folder);
     const int error = made->second.error;
     entries = std::move(made->second.entries);
     m_made.erase(made);
     lock.unlock();
-    m_changed.notify_all(); // room for the worker
+    m_work.notify_one(); // room for one more listing
     return error;
 }
 
 void FolderLister::work()
 {
+    BecomeReadAheadThread();
     for (;;) {
         NativePath folder;
+        ScanOrder order;
         {
             std::unique_lock<std::mutex> lock(m_mutex);
-            m_changed.wait(lock, [&] { return m_stop || (!m_wanted.empty() && m_made.size() < MaxAhead); });
+            m_work.wait(lock, [&] {
+                return m_stop || !m_urgent.isEmpty() ||
+                       ((!m_announced.empty() || !m_found.empty()) && m_made.size() < MaxAhead);
+            });
             if (m_stop)
                 return;
-            folder = std::move(m_wanted.back());
-            m_wanted.pop_back();
-            m_made[folder]; // started
+            if (!m_urgent.isEmpty()) {
+                folder = std::move(m_urgent);
+                m_urgent.clear();
+            } else if (!m_announced.empty()) {
+                folder = std::move(m_announced.back());
+                m_announced.pop_back();
+            } else {
+                order = m_found.begin()->first;
+                folder = std::move(m_found.begin()->second);
+                m_found.erase(m_found.begin());
+            }
+            if (m_started.contains(folder))
+                continue; // the scan asked for it first
+            m_started.insert(folder);
+            m_made[folder];
         }
         Listing listing;
         listing.error = m_fs.listFolder(folder, listing.entries);
         listing.done = true;
+        // The subfolders the scan will visit, found here rather than when the scan comes to them, so that
+        // several levels of the tree are under way at once. Where each comes in the scan's order is
+        // counted among the entries the scan may visit (links included), from the last.
+        std::vector<std::pair<ScanOrder, NativePath>> found;
+        quint32 fromLast = 0;
+        for (auto entry = listing.entries.rbegin(); entry != listing.entries.rend(); ++entry) {
+            if (entry->error != 0 || entry->info.kind != EntryKind::Folder || entry->name.startsWith('.'))
+                continue;
+            const quint32 place = fromLast++;
+            if (entry->info.link)
+                continue;
+            ScanOrder subfolderOrder = order;
+            subfolderOrder.push_back(place);
+            found.emplace_back(std::move(subfolderOrder), folder + entry->name + '/');
+        }
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_made[folder] = std::move(listing);
+            for (auto &[subfolderOrder, subfolder] : found) {
+                if (!m_known.contains(subfolder)) {
+                    m_known.insert(subfolder);
+                    m_found.emplace(std::move(subfolderOrder), std::move(subfolder));
+                }
+            }
         }
-        m_changed.notify_all();
+        m_listed.notify_one();
+        if (!found.empty())
+            m_work.notify_all();
     }
 }
 

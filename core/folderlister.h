@@ -2,7 +2,10 @@
 
 #include "filesystem.h"
 
+#include <QSet>
+
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -10,20 +13,29 @@
 
 namespace common {
 
-/// Lists folders ahead of the scan on a worker thread, so that waiting for the disk overlaps with the
-/// scan's own work. The scan takes each listing when it comes to that folder, in its own order: what it
-/// reports and collects is what it would without the lister.
+/// Lowers the calling thread's priority: a thread that only reads ahead leaves the cores to the thread that
+/// runs the window whenever both want them (Linux; elsewhere nothing happens).
+void BecomeReadAheadThread();
+
+/// Lists folders ahead of the scan on worker threads, several at once, so that the round trips of a far
+/// or cold disk overlap with each other and with the scan's own work. The workers go down the tree by
+/// themselves, into every subfolder the scan will visit unless it is a link (those only when the scan
+/// announces them, so that a loop of links is never walked ahead), and always list next what the scan
+/// will come to first. The scan takes each listing when it comes to that folder, in its own order: what it
+/// reports and collects is what it would without them. At most 64 listings are held for the scan.
+/// Folder paths end in "/".
 class FolderLister
 {
 public:
     explicit FolderLister(FileSystem &fs);
     ~FolderLister();
 
-    /// The folder will be asked for: it may be listed now. The latest announced is listed first, as the
-    /// scan visits the subfolder it found last first.
+    /// The scan will come to this folder soon: it is listed before anything found by the workers.
     void ahead(const NativePath &folder);
-    /// The folder's listing: as FileSystem::listFolder, taken from the worker or made now.
-    int list(const NativePath &folder, std::vector<FolderEntry> &entries);
+    /// The folder's listing, as FileSystem::listFolder. While it is not there yet, waiting is called every
+    /// 25 ms (the window stays alive on a slow mount).
+    int list(const NativePath &folder, std::vector<FolderEntry> &entries,
+             const std::function<void()> &waiting = {});
 
 private:
     struct Listing
@@ -32,15 +44,23 @@ private:
         int error = 0;
         std::vector<FolderEntry> entries;
     };
+    /// Where a folder comes in the scan's order: the scan visits a folder, then its subfolders last-listed
+    /// first, each subtree whole. Counting each subfolder from the last, the keys sort in that order.
+    using ScanOrder = std::vector<quint32>;
     void work();
 
     FileSystem &m_fs;
-    std::vector<NativePath> m_wanted;    ///< announced and not yet started, latest last
-    std::map<NativePath, Listing> m_made; ///< started or done, until the scan takes them
+    NativePath m_urgent;                      ///< the scan waits for it and nobody has started it
+    std::vector<NativePath> m_announced;      ///< by the scan, not yet started, latest last
+    std::multimap<ScanOrder, NativePath> m_found; ///< by the workers, not yet started
+    QSet<NativePath> m_known;                 ///< every folder announced or found, so none is queued twice
+    QSet<NativePath> m_started;               ///< every folder listed or being listed, so none is listed twice
+    std::map<NativePath, Listing> m_made;     ///< started or done, until the scan takes them
     bool m_stop = false;
     std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::thread m_worker;
+    std::condition_variable m_work;   ///< workers wait here for folders to list
+    std::condition_variable m_listed; ///< the scan waits here for its listing
+    std::vector<std::thread> m_workers;
 };
 
 } // namespace common

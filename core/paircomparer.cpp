@@ -1,5 +1,8 @@
 #include "paircomparer.h"
 
+#include "folderlister.h"
+
+#include <chrono>
 #include <cstring>
 
 namespace common {
@@ -7,9 +10,13 @@ namespace common {
 namespace {
 
 constexpr qint64 BlockSize = 262144;
-constexpr size_t ReadAhead = 256; // pairs a worker may be ahead of the run
-constexpr size_t Batch = 64;      // a run that has to wait waits for this many verdicts at once
-constexpr size_t Claim = 16;      // pairs a worker takes up at once: one lock for many small files
+// Pairs in flight: enough to hide the round trips of a network mount or a cold disk, whatever the number
+// of cores. Each worker holds two blocks (512 KiB), and four more while it reads a large pair: 24 MiB at most.
+constexpr unsigned Workers = 16;
+constexpr size_t Claim = 8;         // pairs a worker takes up at once: one lock for several small files
+constexpr size_t ReadAhead = 1024;  // pairs the workers may be ahead of the run
+constexpr size_t Batch = 64;        // a run that has to wait waits for this many verdicts at once
+constexpr std::chrono::milliseconds Patience(25); // the window yields this often while it waits
 
 // Reads exactly count bytes; a short read means the file changed under us.
 bool readBlock(InputFile &file, char *buffer, qint64 count)
@@ -80,6 +87,7 @@ private:
 
     void run()
     {
+        BecomeReadAheadThread();
         for (auto &buffer : m_buffers)
             buffer.resize(size_t(BlockSize) + 1);
         size_t block = 0;
@@ -189,8 +197,8 @@ PairComparer::PairComparer(FileSystem &fs, const ComparisonList &list, NativePat
     : m_fs(fs), m_list(list), m_leftPath(std::move(leftPath)), m_rightPath(std::move(rightPath)),
       m_rows(std::move(rows)), m_verdicts(m_rows.size()), m_done(m_rows.size(), 0)
 {
-    const unsigned workers = std::max(1u, std::min(4u, std::thread::hardware_concurrency()));
-    for (unsigned i = 0; i < workers && i < m_rows.size(); ++i)
+    const size_t claims = (m_rows.size() + Claim - 1) / Claim;
+    for (size_t i = 0; i < Workers && i < claims; ++i)
         m_workers.emplace_back([this] { work(); });
 }
 
@@ -205,18 +213,25 @@ PairComparer::~PairComparer()
         worker.join();
 }
 
-Marker PairComparer::take(size_t k)
+Marker PairComparer::take(size_t k, const std::function<void()> &waiting)
 {
     std::unique_lock<std::mutex> lock(m_mutex);
     if (m_done[k] == 0) {
         m_awaited = std::min(k + Batch, m_rows.size() - 1);
         m_runWaits = true;
-        m_ready.wait(lock, [&] { return m_done[k] != 0 && m_done[m_awaited] != 0; });
+        while (!m_ready.wait_for(lock, Patience, [&] { return m_done[k] != 0 && m_done[m_awaited] != 0; })) {
+            if (waiting) {
+                lock.unlock();
+                waiting();
+                lock.lock();
+            }
+        }
         m_runWaits = false;
     }
     m_taken = k + 1;
     const Marker verdict = m_verdicts[k];
-    const bool wake = m_workersWaiting > 0;
+    // Workers that ran out of room sleep until half of it is free again: one wake-up for many pairs.
+    const bool wake = m_workersWaiting > 0 && m_next <= m_taken + ReadAhead / 2;
     lock.unlock();
     if (wake)
         m_room.notify_all();
@@ -225,6 +240,7 @@ Marker PairComparer::take(size_t k)
 
 void PairComparer::work()
 {
+    BecomeReadAheadThread();
     std::vector<char> leftBlock, rightBlock;
     const std::unique_ptr<FolderCursor> leftFolder = m_fs.newFolderCursor(), rightFolder = m_fs.newFolderCursor();
     Marker verdicts[Claim];
@@ -232,10 +248,12 @@ void PairComparer::work()
         size_t first, last;
         {
             std::unique_lock<std::mutex> lock(m_mutex);
-            const auto mayGoOn = [&] { return m_stop || m_next >= m_rows.size() || m_next < m_taken + ReadAhead; };
-            if (!mayGoOn()) {
+            const auto mayGoOn = [&](size_t room) {
+                return m_stop || m_next >= m_rows.size() || m_next + room <= m_taken + ReadAhead;
+            };
+            if (!mayGoOn(1)) {
                 ++m_workersWaiting;
-                m_room.wait(lock, mayGoOn);
+                m_room.wait(lock, [&] { return mayGoOn(ReadAhead / 2); });
                 --m_workersWaiting;
             }
             if (m_stop || m_next >= m_rows.size())

@@ -4,6 +4,7 @@
 #include "filesystem.h"
 
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -19,10 +20,10 @@ Marker CompareFiles(FileSystem &fs, const NativePath &left, const NativePath &ri
                     qint64 loadedRightSize, std::vector<char> &leftBlock, std::vector<char> &rightBlock,
                     FolderCursor *leftFolder = nullptr, FolderCursor *rightFolder = nullptr);
 
-/// Reaches the binary verdicts of a comparison run ahead of it, on worker threads: waiting for one file is
-/// overlapped with reading others. The run takes the verdicts in list order, so its markers, counters,
-/// progress and yields are those of a run without it. The rows must stay as they are meanwhile, which the
-/// core's one-operation-at-a-time rule guarantees.
+/// Reaches the binary verdicts of a comparison run ahead of it, on 16 worker threads: the round trips of a
+/// far or cold disk overlap with each other and with the run. The run takes the verdicts in list order, so
+/// its markers, counters, progress and yields are those of a run without it (plus a yield for every 25 ms
+/// it waits). The rows must stay as they are meanwhile: the list is frozen while the core is busy.
 class PairComparer
 {
 public:
@@ -30,8 +31,9 @@ public:
                  std::vector<int> rows);
     ~PairComparer();
 
-    /// The verdict for the k-th of the rows given, waiting for it if need be; k counts up from 0.
-    Marker take(size_t k);
+    /// The verdict for the k-th of the rows given, waiting for it if need be; k counts up from 0. While it
+    /// waits, waiting is called every 25 ms (the window stays alive on a slow mount).
+    Marker take(size_t k, const std::function<void()> &waiting = {});
 
 private:
     void work();

@@ -24,7 +24,7 @@
 #include <QRadioButton>
 #include <QStatusBar>
 #include <QStyle>
-#include <QTreeView>
+#include <QHeaderView>
 #include <QUrl>
 
 using namespace ModresizeApp;
@@ -131,10 +131,6 @@ void Form1::createControls()
     Liste = new ListView(Frame1);
     place(Liste, ListePlace);
     Liste->setModel(&m_core.list());
-    Liste->setRootIsDecorated(false);
-    Liste->setUniformRowHeights(true);
-    Liste->setItemsExpandable(false);
-    Liste->setAllColumnsShowFocus(true);
     Liste->setSelectionMode(QAbstractItemView::ExtendedSelection);
     Liste->setSelectionBehavior(QAbstractItemView::SelectRows);
     Liste->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -433,10 +429,14 @@ void Form1::Liste_ColumnClick(int index)
 {
     common::ComparisonList &list = m_core.list();
     if (index == m_lastSortColumn) {
-        list.setSortOrder(list.sortOrder() == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder);
+        const Qt::SortOrder flipped = list.sortOrder() == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
+        if (list.isSorted())
+            m_core.SortList(list.sortKey(), flipped);
+        else
+            list.setSortOrder(flipped);
     } else {
         m_lastSortColumn = qint16(index);
-        list.sort(index - 1, list.sortOrder());
+        m_core.SortList(index - 1, list.sortOrder());
     }
     syncSortIndicator(); // the header flips its own indicator on a click; the list's state is what counts
 }

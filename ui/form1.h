@@ -15,7 +15,7 @@ class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class QStatusBar;
-class QTreeView;
+class ListView;
 
 /// The main window: the comparison list above, the commands below, the status bar at the bottom. It holds
 /// no comparison logic: its commands forward to the core, and it is the core's Host. Controls keep the
@@ -70,7 +70,7 @@ public:
 
     // Controls
     QGroupBox *Frame1;
-    QTreeView *Liste;
+    ListView *Liste;
     QWidget *Frame2;
     QRadioButton *CompModeOpt[2];
     QProgressBar *Pbar;

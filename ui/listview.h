@@ -1,15 +1,19 @@
 #pragma once
 
-#include <QTreeView>
+#include <QTableView>
 
-/// The view of the comparison list. Its rows are uniform and never change height, so a change of fields
-/// only needs the visible rows repainted; the tree view's own handling walks every changed row, which costs
-/// seconds when a comparison changes a million of them.
-class ListView : public QTreeView
+class QHeaderView;
+
+/// The view of the comparison list: a report of rows of one height under a header of columns. A table
+/// view keeps no item per row, so that taking in or reordering a million rows costs the window no
+/// relayout of them all; and a change of fields only needs the visible rows repainted.
+class ListView : public QTableView
 {
     Q_OBJECT
 public:
-    using QTreeView::QTreeView;
+    explicit ListView(QWidget *parent = nullptr);
+    /// The column header.
+    QHeaderView *header() const { return horizontalHeader(); }
 
 protected:
     void dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight,

@@ -29,7 +29,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include <QTreeView>
+#include "listview.h"
 #include <QUrl>
 
 #include <ctime>
