@@ -3,7 +3,9 @@
 #include <QFile>
 #include <QTest>
 
+#include <chrono>
 #include <ctime>
+#include <thread>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -268,6 +270,33 @@ private Q_SLOTS:
         f.host.events.clear();
         f.core.RunComparison(false);
         QCOMPARE(f.host.events.count("yield"), 0);
+    }
+
+    void aSlowReadKeepsTheWindowAlive_data()
+    {
+        QTest::addColumn<bool>("speed");
+        QTest::newRow("normal") << false;
+        QTest::newRow("faster: waiting costs nothing, so it yields as well") << true;
+    }
+    void aSlowReadKeepsTheWindowAlive()
+    {
+        // One pair whose file takes 200 ms to answer, as on a slow mount: the run yields while it waits,
+        // and the verdict is the file's.
+        QFETCH(bool, speed);
+        CoreFixture f;
+        f.left.file("a", "same");
+        f.right.file("a", "same");
+        f.left.file("b", "one");
+        f.right.file("b", "two");
+        f.loadBoth();
+        f.host.speed = speed;
+        f.fs.beforeRead = [&](const NativePath &path) {
+            if (path.endsWith("/b"))
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        };
+        f.core.RunComparison(true);
+        QVERIFY(f.host.events.count("yield") >= 4);
+        QCOMPARE(f.rows(), (QStringList{"a|=|a", "b|<>|b"}));
     }
 
     void batchLeavesOutTheReport_data()

@@ -96,6 +96,34 @@ private Q_SLOTS:
         QCOMPARE(leftNames(list), names);
     }
 
+    void longSortsPauseAndKeepEveryRow()
+    {
+        // 300,000 shuffled names sort for longer than one slice of work: the sort pauses, in the middle of
+        // its merges and its moves too, and still ends with every row once, in the order of a sort without
+        // pauses (for these lower-case ASCII names, their byte order). A selected row follows its row.
+        QByteArrayList names;
+        for (int i = 0; i < 300000; ++i)
+            names << "n" + QByteArray::number(qint64(i) * 7919 % 300000).rightJustified(6, '0');
+        ComparisonList list;
+        fill(list, names);
+        const QPersistentModelIndex first(list.index(0, 0));
+        int pauses = 0;
+        list.sortNow([&] {
+            ++pauses;
+            return true;
+        });
+        QVERIFY(pauses > 0);
+        QByteArrayList expected = names;
+        std::sort(expected.begin(), expected.end());
+        QCOMPARE(leftNames(list), expected);
+        QCOMPARE(list.row(first.row()).leftName, names[0]);
+        // Given up before anything moved: the rows stay as they were.
+        ComparisonList givenUp;
+        fill(givenUp, names);
+        givenUp.sortNow([] { return false; });
+        QCOMPARE(leftNames(givenUp), names);
+    }
+
     void equalTextsSortByTheOtherColumn()
     {
         // Rows alike in the sort column (all right-only rows under a left-name sort) follow the other names.

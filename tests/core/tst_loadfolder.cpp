@@ -3,6 +3,8 @@
 #include <QTest>
 
 #include <cerrno>
+#include <chrono>
+#include <thread>
 #include <sys/stat.h>
 
 using namespace common;
@@ -88,6 +90,58 @@ private Q_SLOTS:
         expected << "panel2:Status: Eintragung der Dateien abgeschlossen."
                  << (files == 1 ? "panel1:1 Datei" : "panel1:130 Dateien") << "busy:off" << "progress:0" << "compare:on";
         QCOMPARE(f.host.events, expected);
+    }
+
+    void aSlowListingKeepsTheWindowAlive()
+    {
+        // A folder that takes 200 ms to list, as on a slow mount: the load yields while it waits.
+        const auto yieldsOfLoad = [](int delay) {
+            CoreFixture f;
+            f.left.file("a");
+            f.left.file("sub/b");
+            f.fs.beforeList = [delay](const NativePath &folder) {
+                if (folder.endsWith("/sub/"))
+                    std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+            };
+            f.load(f.left.path(), true);
+            return f.host.events.count("yield");
+        };
+        QVERIFY(yieldsOfLoad(200) >= yieldsOfLoad(0) + 4);
+    }
+
+    void listedAheadLoadsTheSame()
+    {
+        // The right folder listed beside the left one's load gives the rows and messages of a plain load.
+        CoreFixture plain, ahead;
+        for (CoreFixture *f : {&plain, &ahead}) {
+            for (const char *name : {"x.txt", "S1/f.txt", "S1/T/f.txt", "S2/U/g.txt", ".git/config"}) {
+                f->left.file(name);
+                f->right.file(name);
+            }
+            f->right.file("S3/deep/er/still/h.txt");
+            f->right.link("S1/up", "..");
+            f->right.link("S2/to-T", "../S1/T");
+            f->fs.fail("entry", f->right.path("S2/U/g.txt"), EACCES);
+        }
+        plain.load(plain.left.path(), true);
+        plain.load(plain.right.path(), false);
+        ahead.core.ListAhead(ahead.right.path());
+        ahead.load(ahead.left.path(), true);
+        ahead.load(ahead.right.path(), false);
+        QCOMPARE(ahead.rows(), plain.rows());
+        const auto messages = [](CoreFixture &f) {
+            QStringList texts;
+            for (const FakeHost::Message &m : f.host.messages)
+                texts << QString(m.text).replace(QString::fromUtf8(f.right.path()), "R");
+            return texts;
+        };
+        QCOMPARE(messages(ahead).size(), 1);
+        QCOMPARE(messages(ahead), messages(plain));
+        // A folder listed ahead and then not loaded changes nothing.
+        ahead.core.ListAhead(ahead.left.path());
+        ahead.load(ahead.right.path(), true);
+        plain.load(plain.right.path(), true);
+        QCOMPARE(ahead.rows(), plain.rows());
     }
 
     void scanOrderAndExclusions()

@@ -58,6 +58,8 @@ std::unique_ptr<common::Folder> wrapped(std::unique_ptr<common::Folder> real, co
 
 int FaultyFileSystem::listFolder(const common::NativePath &folder, std::vector<common::FolderEntry> &entries)
 {
+    if (beforeList)
+        beforeList(folder);
     QMutexLocker lock(&m_mutex);
     if (const int error = fault("list", folder))
         return error;

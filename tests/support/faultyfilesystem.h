@@ -22,6 +22,8 @@ public:
     QStringList changes; ///< "mkdir PATH", "copy SOURCE > TARGET", "delete PATH", as asked for
     /// Runs before the first read of each opened file, to change the disk under a reader.
     std::function<void(const common::NativePath &)> beforeRead;
+    /// Runs before a folder is listed (on a lister's thread; a slow mount sleeps here).
+    std::function<void(const common::NativePath &)> beforeList;
     /// Runs before a copy or deletion is passed on, once its folders have been reached.
     std::function<void(const QString &change)> beforeChange;
     std::atomic<int> openFiles{0}, opens{0};
