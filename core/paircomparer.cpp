@@ -2,7 +2,13 @@
 
 #include "folderlister.h"
 
+#include <algorithm>
 #include <chrono>
+#include <ctime>
+
+#ifdef __linux__
+#include <sys/resource.h>
+#endif
 #include <cstring>
 
 namespace common {
@@ -10,8 +16,9 @@ namespace common {
 namespace {
 
 constexpr qint64 BlockSize = 262144;
-// Pairs in flight: enough to hide the round trips of a network mount or a cold disk, whatever the number
-// of cores. Each worker holds two blocks (512 KiB), and four more while it reads a large pair: 24 MiB at most.
+// Pairs in flight: as many workers as cores while the files come from memory, up to 16 where they come from
+// far (a network mount, a cold disk) and a worker spends most of its time waiting: enough to hide the round
+// trips. Each worker holds two blocks (512 KiB), and four more while it reads a large pair: 24 MiB at most.
 constexpr unsigned Workers = 16;
 constexpr size_t Claim = 8;         // pairs a worker takes up at once: one lock for several small files
 constexpr size_t ReadAhead = 1024;  // pairs the workers may be ahead of the run
@@ -197,9 +204,10 @@ PairComparer::PairComparer(FileSystem &fs, const ComparisonList &list, NativePat
     : m_fs(fs), m_list(list), m_leftPath(std::move(leftPath)), m_rightPath(std::move(rightPath)),
       m_rows(std::move(rows)), m_verdicts(m_rows.size()), m_done(m_rows.size(), 0)
 {
+    m_active = std::clamp(std::thread::hardware_concurrency(), 2u, Workers);
     const size_t claims = (m_rows.size() + Claim - 1) / Claim;
-    for (size_t i = 0; i < Workers && i < claims; ++i)
-        m_workers.emplace_back([this] { work(); });
+    for (unsigned i = 0; i < Workers && i < claims; ++i)
+        m_workers.emplace_back([this, i] { work(i); });
 }
 
 PairComparer::~PairComparer()
@@ -238,7 +246,30 @@ Marker PairComparer::take(size_t k, const std::function<void()> &waiting)
     return verdict;
 }
 
-void PairComparer::work()
+namespace {
+// What this thread has spent on a core, and how often it went to sleep waiting (for the disk, mostly).
+// Where that cannot be known: no time and many sleeps, so that every wait counts as far.
+struct ThreadUsage
+{
+    std::chrono::nanoseconds cpu{};
+    long sleeps = 1 << 30;
+};
+ThreadUsage threadUsage()
+{
+    ThreadUsage usage;
+#ifdef RUSAGE_THREAD
+    rusage now{};
+    if (getrusage(RUSAGE_THREAD, &now) == 0) {
+        usage.cpu = std::chrono::seconds(now.ru_utime.tv_sec + now.ru_stime.tv_sec) +
+                    std::chrono::microseconds(now.ru_utime.tv_usec + now.ru_stime.tv_usec);
+        usage.sleeps = now.ru_nvcsw;
+    }
+#endif
+    return usage;
+}
+} // namespace
+
+void PairComparer::work(unsigned index)
 {
     BecomeReadAheadThread();
     std::vector<char> leftBlock, rightBlock;
@@ -251,6 +282,8 @@ void PairComparer::work()
             const auto mayGoOn = [&](size_t room) {
                 return m_stop || m_next >= m_rows.size() || m_next + room <= m_taken + ReadAhead;
             };
+            if (index >= m_active)
+                m_room.wait(lock, [&] { return m_stop || index < m_active || m_next >= m_rows.size(); });
             if (!mayGoOn(1)) {
                 ++m_workersWaiting;
                 m_room.wait(lock, [&] { return mayGoOn(ReadAhead / 2); });
@@ -262,21 +295,36 @@ void PairComparer::work()
             last = std::min(first + Claim, m_rows.size());
             m_next = last;
         }
+        const auto wallStart = std::chrono::steady_clock::now();
+        const ThreadUsage before = threadUsage();
         for (size_t k = first; k < last; ++k) {
             const Row &row = m_list.row(m_rows[k]);
             verdicts[k - first] = CompareFiles(m_fs, m_leftPath + row.leftName, m_rightPath + row.rightName,
                                                row.left.size, row.right.size, leftBlock, rightBlock, leftFolder.get(),
                                                rightFolder.get());
         }
+        // Asleep at least once a pair and for more than half of at least a millisecond: the files are far
+        // (a mount, a cold disk), and more workers help. Files in memory never put a reader to sleep.
+        const auto wall = std::chrono::steady_clock::now() - wallStart;
+        const ThreadUsage after = threadUsage();
+        const bool far = after.sleeps - before.sleeps >= long(last - first) &&
+                         wall > std::chrono::milliseconds(1) && wall > 2 * (after.cpu - before.cpu);
         bool wake;
+        bool widened = false;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
+            if (far && m_active < Workers) {
+                m_active = std::min(Workers, m_active * 2);
+                widened = true;
+            }
             for (size_t k = first; k < last; ++k) {
                 m_verdicts[k] = verdicts[k - first];
                 m_done[k] = 1;
             }
             wake = m_runWaits && m_done[m_awaited] != 0;
         }
+        if (widened)
+            m_room.notify_all();
         if (wake)
             m_ready.notify_all();
     }

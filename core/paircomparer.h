@@ -20,8 +20,9 @@ Marker CompareFiles(FileSystem &fs, const NativePath &left, const NativePath &ri
                     qint64 loadedRightSize, std::vector<char> &leftBlock, std::vector<char> &rightBlock,
                     FolderCursor *leftFolder = nullptr, FolderCursor *rightFolder = nullptr);
 
-/// Reaches the binary verdicts of a comparison run ahead of it, on 16 worker threads: the round trips of a
-/// far or cold disk overlap with each other and with the run. The run takes the verdicts in list order, so
+/// Reaches the binary verdicts of a comparison run ahead of it, on as many worker threads as cores, or up to
+/// 16 once the files turn out to be far: the round trips of a network mount or a cold disk overlap with each
+/// other and with the run. The run takes the verdicts in list order, so
 /// its markers, counters, progress and yields are those of a run without it (plus a yield for every 25 ms
 /// it waits). The rows must stay as they are meanwhile: the list is frozen while the core is busy.
 class PairComparer
@@ -36,7 +37,7 @@ public:
     Marker take(size_t k, const std::function<void()> &waiting = {});
 
 private:
-    void work();
+    void work(unsigned index);
 
     FileSystem &m_fs;
     const ComparisonList &m_list;
@@ -52,6 +53,7 @@ private:
     bool m_runWaits = false;
     size_t m_awaited = 0; ///< while the run waits: it goes on once this verdict is in as well
     int m_workersWaiting = 0;
+    unsigned m_active = 2; ///< workers that may take up pairs: more once pairs turn out to be far
     std::mutex m_mutex;
     std::condition_variable m_ready, m_room;
     std::vector<std::thread> m_workers;
