@@ -303,11 +303,11 @@ void PairComparer::work(unsigned index)
                                                row.left.size, row.right.size, leftBlock, rightBlock, leftFolder.get(),
                                                rightFolder.get());
         }
-        // Asleep at least once a pair and for more than half of at least a millisecond: the files are far
-        // (a mount, a cold disk), and more workers help. Files in memory never put a reader to sleep.
+        // Gone to sleep, and for more than half of at least a millisecond: the files are far (a mount, a
+        // cold disk), and more workers help. Files in memory never put a reader to sleep.
         const auto wall = std::chrono::steady_clock::now() - wallStart;
         const ThreadUsage after = threadUsage();
-        const bool far = after.sleeps - before.sleeps >= long(last - first) &&
+        const bool far = after.sleeps > before.sleeps &&
                          wall > std::chrono::milliseconds(1) && wall > 2 * (after.cpu - before.cpu);
         bool wake;
         bool widened = false;
