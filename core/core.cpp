@@ -4,6 +4,10 @@
 #include "names.h"
 
 #include <algorithm>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <optional>
 
 namespace common {
@@ -33,6 +37,15 @@ Core::Core(Host &host, FileSystem &fileSystem) : m_host(host), m_fs(fileSystem)
 }
 
 Core::~Core() = default;
+
+void ScannedFiles::clear()
+{
+    std::vector<std::vector<ScannedFile>>().swap(m_chunks);
+    m_size = 0;
+#ifdef __GLIBC__
+    malloc_trim(0); // chunks the heap took in (not mapped apart) go back to the system as well
+#endif
+}
 
 bool Core::repaintDue()
 {
@@ -244,7 +257,7 @@ void Core::LoadFolder(NativePath &folder, bool &toLeft)
         }
     }
     // Nothing reads the scan's list after the load; a million paths are not kept for nothing.
-    std::vector<ScannedFile>().swap(m_fileList);
+    m_fileList.clear();
     m_list.appendRows(newRows);
     if (m_list.count() > RowsBetweenPauses)
         pause(); // the view takes in the new rows

@@ -22,6 +22,53 @@ struct ScannedFile
     SeenFile seen;
 };
 
+/// The files of a scan, kept in chunks of 16,384: growing never moves the files found so far (a vector
+/// would copy a million of them at once, a pause the window would feel), and the large chunks go back to
+/// the system when the load is done, instead of leaving holes between the names.
+class ScannedFiles
+{
+public:
+    static constexpr size_t ChunkSize = 16384;
+    void push_back(ScannedFile file)
+    {
+        if (m_size % ChunkSize == 0) {
+            m_chunks.emplace_back();
+            m_chunks.back().reserve(ChunkSize);
+        }
+        m_chunks.back().push_back(std::move(file));
+        ++m_size;
+    }
+    size_t size() const { return m_size; }
+    ScannedFile &operator[](size_t i) { return m_chunks[i / ChunkSize][i % ChunkSize]; }
+    const ScannedFile &operator[](size_t i) const { return m_chunks[i / ChunkSize][i % ChunkSize]; }
+    /// Empties the list and gives its memory back.
+    void clear();
+
+    /// The files in order, for a range-for.
+    class const_iterator
+    {
+    public:
+        const_iterator(const ScannedFiles &files, size_t i) : m_files(&files), m_i(i) {}
+        const ScannedFile &operator*() const { return (*m_files)[m_i]; }
+        const_iterator &operator++()
+        {
+            ++m_i;
+            return *this;
+        }
+        bool operator!=(const const_iterator &other) const { return m_i != other.m_i; }
+
+    private:
+        const ScannedFiles *m_files;
+        size_t m_i;
+    };
+    const_iterator begin() const { return {*this, 0}; }
+    const_iterator end() const { return {*this, m_size}; }
+
+private:
+    std::vector<std::vector<ScannedFile>> m_chunks;
+    size_t m_size = 0;
+};
+
 /// A folder the scan walked, by its identity: a step may pass through it only while it is still this folder,
 /// reached through a link exactly where the scan followed one.
 struct SeenFolder
@@ -81,7 +128,7 @@ public:
     const NativePath &LeftPath() const { return m_left.path; }
     const NativePath &RightPath() const { return m_right.path; }
     /// The files found by ScanFolder; a load empties it again once the rows are made.
-    const std::vector<ScannedFile> &FileList() const { return m_fileList; }
+    const ScannedFiles &FileList() const { return m_fileList; }
     bool BatchMode() const { return m_batchMode; }
     void setBatchMode(bool on) { m_batchMode = on; }
     BatchRequests &batchRequests() { return m_requests; }
@@ -168,7 +215,7 @@ private:
     ComparisonList m_list;
     LoadedFolder m_left;
     LoadedFolder m_right;
-    std::vector<ScannedFile> m_fileList;
+    ScannedFiles m_fileList;
     LoadedFolder m_scanned; ///< the folders the scan walked, for the load to keep
     std::unique_ptr<FolderLister> m_listedAhead; ///< listing a folder to be loaded later (ListAhead)
     NativePath m_listedAheadPath;
