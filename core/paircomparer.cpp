@@ -16,9 +16,9 @@ namespace common {
 namespace {
 
 constexpr qint64 BlockSize = 262144;
-// Pairs in flight: as many workers as cores while the files come from memory, up to 16 where they come from
-// far (a network mount, a cold disk) and a worker spends most of its time waiting: enough to hide the round
-// trips. Each worker holds two blocks (512 KiB), and four more while it reads a large pair: 24 MiB at most.
+// Pairs in flight: as many workers as cores while the files come from memory, 16 as soon as they turn out
+// to come from far (a network mount, a cold disk) and a worker spends most of its time waiting: enough to
+// hide the round trips. Each worker holds two blocks (512 KiB), and four more while it reads a large pair: 24 MiB at most.
 constexpr unsigned Workers = 16;
 constexpr size_t Claim = 8;         // pairs a worker takes up at once: one lock for several small files
 constexpr size_t ReadAhead = 1024;  // pairs the workers may be ahead of the run
@@ -314,7 +314,7 @@ void PairComparer::work(unsigned index)
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             if (far && m_active < Workers) {
-                m_active = std::min(Workers, m_active * 2);
+                m_active = Workers;
                 widened = true;
             }
             for (size_t k = first; k < last; ++k) {

@@ -20,8 +20,8 @@ Marker CompareFiles(FileSystem &fs, const NativePath &left, const NativePath &ri
                     qint64 loadedRightSize, std::vector<char> &leftBlock, std::vector<char> &rightBlock,
                     FolderCursor *leftFolder = nullptr, FolderCursor *rightFolder = nullptr);
 
-/// Reaches the binary verdicts of a comparison run ahead of it, on as many worker threads as cores, or up to
-/// 16 once the files turn out to be far: the round trips of a network mount or a cold disk overlap with each
+/// Reaches the binary verdicts of a comparison run ahead of it, on as many worker threads as cores, or 16
+/// once the files turn out to be far: the round trips of a network mount or a cold disk overlap with each
 /// other and with the run. The run takes the verdicts in list order, so
 /// its markers, counters, progress and yields are those of a run without it (plus a yield for every 25 ms
 /// it waits). The rows must stay as they are meanwhile: the list is frozen while the core is busy.
