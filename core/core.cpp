@@ -40,6 +40,8 @@ Core::~Core() = default;
 
 void ScannedFiles::clear()
 {
+    if (m_chunks.empty())
+        return; // nothing to give back (a load starts with an empty list)
     std::vector<std::vector<ScannedFile>>().swap(m_chunks);
     m_size = 0;
 #ifdef __GLIBC__

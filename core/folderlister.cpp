@@ -1,6 +1,5 @@
 #include "folderlister.h"
 
-#include <algorithm>
 #include <chrono>
 
 #ifdef __linux__

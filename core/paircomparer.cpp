@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <ctime>
 
 #ifdef __linux__
 #include <sys/resource.h>
@@ -18,7 +17,8 @@ namespace {
 constexpr qint64 BlockSize = 262144;
 // Pairs in flight: as many workers as cores while the files come from memory, 16 as soon as they turn out
 // to come from far (a network mount, a cold disk) and a worker spends most of its time waiting: enough to
-// hide the round trips. Each worker holds two blocks (512 KiB), and four more while it reads a large pair: 24 MiB at most.
+// hide the round trips. Each worker holds two blocks (512 KiB), and four more while it reads a large pair:
+// 24 MiB at most.
 constexpr unsigned Workers = 16;
 constexpr size_t Claim = 8;         // pairs a worker takes up at once: one lock for several small files
 constexpr size_t ReadAhead = 1024;  // pairs the workers may be ahead of the run
@@ -248,11 +248,12 @@ Marker PairComparer::take(size_t k, const std::function<void()> &waiting)
 
 namespace {
 // What this thread has spent on a core, and how often it went to sleep waiting (for the disk, mostly).
-// Where that cannot be known: no time and many sleeps, so that every wait counts as far.
+// Where that cannot be known, every slow claim counts as far.
 struct ThreadUsage
 {
     std::chrono::nanoseconds cpu{};
-    long sleeps = 1 << 30;
+    long sleeps = 0;
+    bool known = false;
 };
 ThreadUsage threadUsage()
 {
@@ -263,6 +264,7 @@ ThreadUsage threadUsage()
         usage.cpu = std::chrono::seconds(now.ru_utime.tv_sec + now.ru_stime.tv_sec) +
                     std::chrono::microseconds(now.ru_utime.tv_usec + now.ru_stime.tv_usec);
         usage.sleeps = now.ru_nvcsw;
+        usage.known = true;
     }
 #endif
     return usage;
@@ -307,7 +309,7 @@ void PairComparer::work(unsigned index)
         // cold disk), and more workers help. Files in memory never put a reader to sleep.
         const auto wall = std::chrono::steady_clock::now() - wallStart;
         const ThreadUsage after = threadUsage();
-        const bool far = after.sleeps > before.sleeps &&
+        const bool far = (!after.known || after.sleeps > before.sleeps) &&
                          wall > std::chrono::milliseconds(1) && wall > 2 * (after.cpu - before.cpu);
         bool wake;
         bool widened = false;

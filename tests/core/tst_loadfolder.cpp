@@ -144,6 +144,20 @@ private Q_SLOTS:
         QCOMPARE(ahead.rows(), plain.rows());
     }
 
+    void scannedFilesPastOneChunk()
+    {
+        // The scan's list grows in chunks: every file keeps its place, across chunk borders too.
+        ScannedFiles files;
+        const size_t n = 2 * ScannedFiles::ChunkSize + 3;
+        for (size_t i = 0; i < n; ++i)
+            files.push_back({QByteArray::number(qulonglong(i)), {}});
+        size_t i = 0;
+        for (const ScannedFile &file : files)
+            QCOMPARE(file.name, QByteArray::number(qulonglong(i++)));
+        QCOMPARE(i, n);
+        QCOMPARE(files[ScannedFiles::ChunkSize].name, QByteArray::number(qulonglong(ScannedFiles::ChunkSize)));
+    }
+
     void scanOrderAndExclusions()
     {
         CoreFixture f;
