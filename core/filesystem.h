@@ -112,6 +112,13 @@ public:
     {
         return openForReading(path, error);
     }
+    /// As the call above, for a file whose size the caller knows and reads through to one byte past its end
+    /// at once: the platform may leave looking at the open file (its kind and size) until size() or info()
+    /// is asked for, and what is then no regular file has the size -1. A read never waits for a FIFO.
+    virtual std::unique_ptr<InputFile> openToReadThrough(FolderCursor *cursor, const NativePath &path, int &error)
+    {
+        return openForReading(cursor, path, error);
+    }
 
     // The operations of a synchronisation step. A step reaches its file from a loaded folder one folder at a
     // time and acts relative to the folder it reached, so that a folder swapped for a link after the load

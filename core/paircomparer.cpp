@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 
 #ifdef __linux__
 #include <sys/resource.h>
@@ -21,6 +22,7 @@ constexpr qint64 BlockSize = 262144;
 // 24 MiB at most.
 constexpr unsigned Workers = 16;
 constexpr size_t Claim = 8;         // pairs a worker takes up at once: one lock for several small files
+constexpr size_t ClaimsPerLook = 4; // claims over which a worker judges whether the files are far
 constexpr size_t ReadAhead = 1024;  // pairs the workers may be ahead of the run
 constexpr size_t Batch = 64;        // a run that has to wait waits for this many verdicts at once
 constexpr std::chrono::milliseconds Patience(25); // the window yields this often while it waits
@@ -141,10 +143,37 @@ constexpr qint64 LargeFile = 8 << 20; // from here on the right file is read on 
 
 } // namespace
 
+namespace {
+// A pair of one block each, as loaded, read through without looking at the files first: when both read
+// as exactly that size, their bytes decide. Whatever reads otherwise (a file changed since the load, a
+// FIFO or a device in its place, a failed read) is left to the careful way, which looks before it reads.
+// A step that acts on the verdict checks the file's identity itself.
+std::optional<Marker> compareAsLoaded(FileSystem &fs, const NativePath &left, const NativePath &right, qint64 size,
+                                      std::vector<char> &leftBlock, std::vector<char> &rightBlock,
+                                      FolderCursor *leftFolder, FolderCursor *rightFolder)
+{
+    int error = 0;
+    const std::unique_ptr<InputFile> lf = fs.openToReadThrough(leftFolder, left, error);
+    const std::unique_ptr<InputFile> rf = lf ? fs.openToReadThrough(rightFolder, right, error) : nullptr;
+    if (!rf)
+        return std::nullopt;
+    leftBlock.resize(size_t(BlockSize) + 1);
+    rightBlock.resize(size_t(BlockSize) + 1);
+    if (!readLastBlock(*lf, leftBlock.data(), size) || !readLastBlock(*rf, rightBlock.data(), size))
+        return std::nullopt;
+    return std::memcmp(leftBlock.data(), rightBlock.data(), size_t(size)) == 0 ? Marker::Equal : Marker::Different;
+}
+} // namespace
+
 Marker CompareFiles(FileSystem &fs, const NativePath &left, const NativePath &right, qint64 loadedLeftSize,
                     qint64 loadedRightSize, std::vector<char> &leftBlock, std::vector<char> &rightBlock,
                     FolderCursor *leftFolder, FolderCursor *rightFolder)
 {
+    if (loadedLeftSize == loadedRightSize && loadedLeftSize > 0 && loadedLeftSize <= BlockSize) {
+        if (const std::optional<Marker> verdict =
+                compareAsLoaded(fs, left, right, loadedLeftSize, leftBlock, rightBlock, leftFolder, rightFolder))
+            return *verdict;
+    }
     if (loadedLeftSize != loadedRightSize || loadedLeftSize < 0) {
         EntryInfo l, r;
         if (fs.inspect(left, l) != 0 || fs.inspect(right, r) != 0 || l.kind != EntryKind::File ||
@@ -276,17 +305,30 @@ void PairComparer::work(unsigned index)
     BecomeReadAheadThread();
     std::vector<char> leftBlock, rightBlock;
     const std::unique_ptr<FolderCursor> leftFolder = m_fs.newFolderCursor(), rightFolder = m_fs.newFolderCursor();
+    // The paths are put together in the same two buffers for every pair.
+    NativePath leftPath = m_leftPath, rightPath = m_rightPath;
+    leftPath.reserve(1024);
+    rightPath.reserve(1024);
     Marker verdicts[Claim];
+    // Whether the files are far is judged over a few claims together: two looks at the thread's usage for
+    // every ClaimsPerLook claims, not for each. Time spent waiting for room starts the judgement over.
+    std::chrono::steady_clock::time_point lookStart;
+    ThreadUsage lookUsage;
+    size_t claimsLooked = 0;
     for (;;) {
         size_t first, last;
+        bool mayWiden, waited = false;
         {
             std::unique_lock<std::mutex> lock(m_mutex);
             const auto mayGoOn = [&](size_t room) {
                 return m_stop || m_next >= m_rows.size() || m_next + room <= m_taken + ReadAhead;
             };
-            if (index >= m_active)
+            if (index >= m_active) {
+                waited = true;
                 m_room.wait(lock, [&] { return m_stop || index < m_active || m_next >= m_rows.size(); });
+            }
             if (!mayGoOn(1)) {
+                waited = true;
                 ++m_workersWaiting;
                 m_room.wait(lock, [&] { return mayGoOn(ReadAhead / 2); });
                 --m_workersWaiting;
@@ -296,21 +338,32 @@ void PairComparer::work(unsigned index)
             first = m_next;
             last = std::min(first + Claim, m_rows.size());
             m_next = last;
+            mayWiden = m_active < Workers;
         }
-        const auto wallStart = std::chrono::steady_clock::now();
-        const ThreadUsage before = threadUsage();
+        if (mayWiden && (waited || claimsLooked == 0)) {
+            lookStart = std::chrono::steady_clock::now();
+            lookUsage = threadUsage();
+            claimsLooked = 0;
+        }
         for (size_t k = first; k < last; ++k) {
             const Row &row = m_list.row(m_rows[k]);
-            verdicts[k - first] = CompareFiles(m_fs, m_leftPath + row.leftName, m_rightPath + row.rightName,
-                                               row.left.size, row.right.size, leftBlock, rightBlock, leftFolder.get(),
-                                               rightFolder.get());
+            leftPath.truncate(m_leftPath.size());
+            leftPath += row.leftName;
+            rightPath.truncate(m_rightPath.size());
+            rightPath += row.rightName;
+            verdicts[k - first] = CompareFiles(m_fs, leftPath, rightPath, row.left.size, row.right.size, leftBlock,
+                                               rightBlock, leftFolder.get(), rightFolder.get());
         }
         // Gone to sleep, and for more than half of at least a millisecond: the files are far (a mount, a
         // cold disk), and more workers help. Files in memory never put a reader to sleep.
-        const auto wall = std::chrono::steady_clock::now() - wallStart;
-        const ThreadUsage after = threadUsage();
-        const bool far = (!after.known || after.sleeps > before.sleeps) &&
-                         wall > std::chrono::milliseconds(1) && wall > 2 * (after.cpu - before.cpu);
+        bool far = false;
+        if (mayWiden && ++claimsLooked == ClaimsPerLook) {
+            const auto wall = std::chrono::steady_clock::now() - lookStart;
+            const ThreadUsage now = threadUsage();
+            far = (!now.known || now.sleeps > lookUsage.sleeps) && wall > std::chrono::milliseconds(1) &&
+                  wall > 2 * (now.cpu - lookUsage.cpu);
+            claimsLooked = 0;
+        }
         bool wake;
         bool widened = false;
         {

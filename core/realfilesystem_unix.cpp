@@ -51,10 +51,24 @@ bool keepsInodes(int fd)
 class PosixInputFile : public InputFile
 {
 public:
-    PosixInputFile(int fd, const struct stat &st) : m_fd(fd), m_info(infoOf(st)) {}
-    qint64 size() const override { return m_info.size; }
-    EntryInfo info() const override { return m_info; }
+    /// A file looked at when it was opened.
+    PosixInputFile(int fd, const struct stat &st) : m_fd(fd), m_info(infoOf(st)), m_looked(true) {}
+    /// A file looked at only when its size or kind is asked for (or a read would wait): opened to be read
+    /// through by a caller that knows its size.
+    explicit PosixInputFile(int fd) : m_fd(fd) {}
     ~PosixInputFile() override { ::close(m_fd); }
+
+    qint64 size() const override { return info().kind == EntryKind::File ? m_info.size : -1; }
+    EntryInfo info() const override
+    {
+        if (!m_looked) {
+            struct stat st;
+            if (::fstat(m_fd, &st) == 0)
+                m_info = infoOf(st);
+            m_looked = true;
+        }
+        return m_info;
+    }
 
     qint64 read(char *buffer, qint64 max) override
     {
@@ -66,7 +80,20 @@ public:
 #endif
         for (;;) {
             const ssize_t n = ::read(m_fd, buffer, size_t(max));
-            if (n >= 0 || errno != EINTR)
+            if (n >= 0)
+                return n;
+            // Opened without waiting. A regular file on a file system that honours that for reads gets a
+            // blocking descriptor now (a system call saved for every file that never needs it); anything
+            // else, say a FIFO put in a file's place, is not waited for.
+            if (errno == EAGAIN && (::fcntl(m_fd, F_GETFL) & O_NONBLOCK) != 0) {
+                if (info().kind != EntryKind::File) {
+                    errno = EINVAL;
+                    return -1;
+                }
+                ::fcntl(m_fd, F_SETFL, 0);
+                continue;
+            }
+            if (errno != EINTR)
                 return n;
         }
     }
@@ -76,15 +103,16 @@ public:
         struct stat st;
         if (::fstat(m_fd, &st) != 0)
             return errno;
-        const EntryInfo now = infoOf(st);
-        return now.size == m_info.size && now.modified == m_info.modified && now.modifiedNs == m_info.modifiedNs
+        const EntryInfo seen = info(), now = infoOf(st);
+        return now.size == seen.size && now.modified == seen.modified && now.modifiedNs == seen.modifiedNs
                    ? 0
                    : SourceChangedWhileRead;
     }
 
 private:
     int m_fd;
-    EntryInfo m_info;
+    mutable EntryInfo m_info;
+    mutable bool m_looked = false;
     bool m_first = true;
 };
 
@@ -115,10 +143,16 @@ struct PosixFolderCursor : FolderCursor
     int fd = -1;
 };
 
-// Opens a regular file for reading without waiting (a FIFO never blocks the open); anything else is refused.
+// Opens a file for reading without waiting (a FIFO never blocks the open).
+int openWithoutWaiting(int folder, const char *path, int flags)
+{
+    return ::openat(folder, path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | flags);
+}
+
+// Opens a regular file for reading; anything else is refused.
 std::unique_ptr<InputFile> openRegular(int folder, const char *path, int flags, int &error)
 {
-    const int fd = ::openat(folder, path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | flags);
+    const int fd = openWithoutWaiting(folder, path, flags);
     if (fd < 0) {
         error = errno;
         return nullptr;
@@ -129,7 +163,6 @@ std::unique_ptr<InputFile> openRegular(int folder, const char *path, int flags, 
         ::close(fd);
         return nullptr;
     }
-    ::fcntl(fd, F_SETFL, 0);
     return std::make_unique<PosixInputFile>(fd, st);
 }
 
@@ -392,16 +425,16 @@ public:
         return openRegular(AT_FDCWD, path.constData(), 0, error);
     }
 
-    std::unique_ptr<FolderCursor> newFolderCursor() override { return std::make_unique<PosixFolderCursor>(); }
-
-    std::unique_ptr<InputFile> openForReading(FolderCursor *cursor, const NativePath &path, int &error) override
+    // The folder to open path's file in, and the name to open there. Only the file's own name is looked up
+    // in a folder the cursor holds open already: a path walk per file is most of the cost of comparing
+    // small files.
+    static const char *reach(FolderCursor *cursor, const NativePath &path, int &folder)
     {
         auto *at = static_cast<PosixFolderCursor *>(cursor);
         const int slash = path.lastIndexOf('/');
+        folder = AT_FDCWD;
         if (!at || slash <= 0)
-            return openForReading(path, error);
-        // Only the file's own name is looked up in a folder already open: a path walk per file is most of
-        // the cost of comparing small files.
+            return path.constData();
         if (at->folder.size() != slash || !path.startsWith(at->folder)) {
             if (at->fd >= 0)
                 ::close(at->fd);
@@ -409,8 +442,27 @@ public:
             at->fd = ::open(at->folder.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
         }
         if (at->fd < 0)
-            return openForReading(path, error);
-        return openRegular(at->fd, path.constData() + slash + 1, 0, error);
+            return path.constData();
+        folder = at->fd;
+        return path.constData() + slash + 1;
+    }
+
+    std::unique_ptr<FolderCursor> newFolderCursor() override { return std::make_unique<PosixFolderCursor>(); }
+
+    std::unique_ptr<InputFile> openForReading(FolderCursor *cursor, const NativePath &path, int &error) override
+    {
+        int folder;
+        const char *name = reach(cursor, path, folder);
+        return openRegular(folder, name, 0, error);
+    }
+
+    std::unique_ptr<InputFile> openToReadThrough(FolderCursor *cursor, const NativePath &path, int &error) override
+    {
+        int folder;
+        const char *name = reach(cursor, path, folder);
+        const int fd = openWithoutWaiting(folder, name, 0);
+        error = fd < 0 ? errno : 0;
+        return fd < 0 ? nullptr : std::make_unique<PosixInputFile>(fd);
     }
 
     std::unique_ptr<Folder> openFolder(const NativePath &path, const EntryInfo &seen, int &error) override

@@ -90,6 +90,47 @@ private Q_SLOTS:
             QWARN("no device node could be made here");
     }
 
+    // Files changed or put in the place of loaded ones before the comparison reads them: compared as they
+    // are now; what is no file any more is unreadable, and nothing waits for a FIFO.
+    void replacedAfterTheLoad_data()
+    {
+        QTest::addColumn<QString>("replacement");
+        QTest::addColumn<QString>("marker");
+        QTest::newRow("grown") << "grown" << ">";
+        QTest::newRow("shrunk") << "shrunk" << "<";
+        QTest::newRow("other bytes") << "other bytes" << "<>";
+        QTest::newRow("a FIFO with a writer") << "fifo, writer" << "!";
+        QTest::newRow("a FIFO without one") << "fifo" << "!";
+        QTest::newRow("a device") << "device" << "!";
+    }
+    void replacedAfterTheLoad()
+    {
+        QFETCH(QString, replacement);
+        QFETCH(QString, marker);
+        CoreFixture f;
+        f.left.file("f", "same");
+        f.right.file("f", "same");
+        f.loadBoth();
+        const QByteArray path = f.left.path("f");
+        int writer = -1;
+        if (replacement == "grown" || replacement == "shrunk" || replacement == "other bytes") {
+            f.left.file("f", replacement == "grown" ? "samey" : replacement == "shrunk" ? "sam" : "SAME");
+        } else {
+            QCOMPARE(::unlink(path.constData()), 0);
+            if (replacement == "device" && ::mknod(path.constData(), S_IFCHR | 0666, makedev(1, 5)) != 0)
+                QSKIP("no device node can be made here");
+            if (replacement != "device")
+                QCOMPARE(::mkfifo(path.constData(), 0644), 0);
+            if (replacement == "fifo, writer")
+                writer = ::open(path.constData(), O_RDWR | O_NONBLOCK); // holds it open, writes nothing
+        }
+        f.core.RunComparison(true);
+        if (writer >= 0)
+            ::close(writer);
+        QCOMPARE(f.markerOf("f"), marker);
+        QCOMPARE(f.fs.openFiles, 0);
+    }
+
     // Folders swapped for links after the load, to lead a step outside the trees: refused, with a canary
     // outside that no step may write, create or delete.
     void foldersSwappedAfterTheLoad_data()

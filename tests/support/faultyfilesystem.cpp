@@ -84,11 +84,29 @@ int FaultyFileSystem::inspect(const common::NativePath &path, common::EntryInfo 
 
 std::unique_ptr<common::InputFile> FaultyFileSystem::openForReading(const common::NativePath &path, int &error)
 {
+    return opened(path, error, [&] { return m_real->openForReading(path, error); });
+}
+
+std::unique_ptr<common::InputFile> FaultyFileSystem::openForReading(common::FolderCursor *cursor,
+                                                                    const common::NativePath &path, int &error)
+{
+    return opened(path, error, [&] { return m_real->openForReading(cursor, path, error); });
+}
+
+std::unique_ptr<common::InputFile> FaultyFileSystem::openToReadThrough(common::FolderCursor *cursor,
+                                                                       const common::NativePath &path, int &error)
+{
+    return opened(path, error, [&] { return m_real->openToReadThrough(cursor, path, error); });
+}
+
+std::unique_ptr<common::InputFile> FaultyFileSystem::opened(
+    const common::NativePath &path, int &error, const std::function<std::unique_ptr<common::InputFile>()> &open)
+{
     QMutexLocker lock(&m_mutex);
     ++opens;
     if ((error = fault("open", path)))
         return nullptr;
-    return counted(m_real->openForReading(path, error), path);
+    return counted(open(), path);
 }
 
 std::unique_ptr<common::InputFile> FaultyFileSystem::counted(std::unique_ptr<common::InputFile> file,

@@ -36,6 +36,11 @@ public:
     int listFolder(const common::NativePath &folder, std::vector<common::FolderEntry> &entries) override;
     int inspect(const common::NativePath &path, common::EntryInfo &info) override;
     std::unique_ptr<common::InputFile> openForReading(const common::NativePath &path, int &error) override;
+    std::unique_ptr<common::FolderCursor> newFolderCursor() override { return m_real->newFolderCursor(); }
+    std::unique_ptr<common::InputFile> openForReading(common::FolderCursor *cursor, const common::NativePath &path,
+                                                      int &error) override;
+    std::unique_ptr<common::InputFile> openToReadThrough(common::FolderCursor *cursor, const common::NativePath &path,
+                                                         int &error) override;
     std::unique_ptr<common::Folder> openFolder(const common::NativePath &path, const common::EntryInfo &seen,
                                                int &error) override;
     std::unique_ptr<common::Folder> openSubfolder(common::Folder &parent, const common::NativePath &name,
@@ -54,6 +59,8 @@ private:
     int fault(const char *operation, const common::NativePath &path) const { return int(faults.value(key(operation, path))); }
     int change(const QString &what, const char *operation, const common::NativePath &path);
     std::unique_ptr<common::InputFile> counted(std::unique_ptr<common::InputFile> file, const common::NativePath &path);
+    std::unique_ptr<common::InputFile> opened(const common::NativePath &path, int &error,
+                                              const std::function<std::unique_ptr<common::InputFile>()> &open);
 
     std::unique_ptr<common::FileSystem> m_real = common::createRealFileSystem();
     QMutex m_mutex; // the comparison reads files on worker threads
