@@ -91,8 +91,10 @@ public:
 
 /// Every access of the program to files and folders goes through this interface, so that tests can put
 /// failures in its way that cannot be provoked on a real disk. Errors are reported as positive codes.
-/// Listing, inspecting and reading may be called from several threads at once; the changing operations
-/// are called from one thread only.
+/// Threads: listing, inspecting, opening for reading and newFolderCursor may be called from several threads
+/// at once, so an implementation keeps no unguarded state of its own; the changing operations (a step's
+/// folders, copies and deletions) are called from one thread only. A FolderCursor and an InputFile belong
+/// to the thread that made them.
 class FileSystem
 {
 public:

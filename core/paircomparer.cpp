@@ -230,11 +230,16 @@ Marker CompareFiles(FileSystem &fs, const NativePath &left, const NativePath &ri
 
 PairComparer::PairComparer(FileSystem &fs, const ComparisonList &list, NativePath leftPath, NativePath rightPath,
                            std::vector<int> rows)
-    : m_fs(fs), m_list(list), m_leftPath(std::move(leftPath)), m_rightPath(std::move(rightPath)),
-      m_rows(std::move(rows)), m_verdicts(m_rows.size()), m_done(m_rows.size(), 0)
+    : m_fs(fs), m_leftPath(std::move(leftPath)), m_rightPath(std::move(rightPath)), m_verdicts(rows.size()),
+      m_done(rows.size(), 0)
 {
+    m_pairs.reserve(rows.size());
+    for (const int position : rows) {
+        const Row &row = list.row(position);
+        m_pairs.push_back({row.leftName, row.rightName, row.left.size, row.right.size});
+    }
     m_active = std::clamp(std::thread::hardware_concurrency(), 2u, Workers);
-    const size_t claims = (m_rows.size() + Claim - 1) / Claim;
+    const size_t claims = (m_pairs.size() + Claim - 1) / Claim;
     for (unsigned i = 0; i < Workers && i < claims; ++i)
         m_workers.emplace_back([this, i] { work(i); });
 }
@@ -254,7 +259,7 @@ Marker PairComparer::take(size_t k, const std::function<void()> &waiting)
 {
     std::unique_lock<std::mutex> lock(m_mutex);
     if (m_done[k] == 0) {
-        m_awaited = std::min(k + Batch, m_rows.size() - 1);
+        m_awaited = std::min(k + Batch, m_pairs.size() - 1);
         m_runWaits = true;
         while (!m_ready.wait_for(lock, Patience, [&] { return m_done[k] != 0 && m_done[m_awaited] != 0; })) {
             if (waiting) {
@@ -321,11 +326,11 @@ void PairComparer::work(unsigned index)
         {
             std::unique_lock<std::mutex> lock(m_mutex);
             const auto mayGoOn = [&](size_t room) {
-                return m_stop || m_next >= m_rows.size() || m_next + room <= m_taken + ReadAhead;
+                return m_stop || m_next >= m_pairs.size() || m_next + room <= m_taken + ReadAhead;
             };
             if (index >= m_active) {
                 waited = true;
-                m_room.wait(lock, [&] { return m_stop || index < m_active || m_next >= m_rows.size(); });
+                m_room.wait(lock, [&] { return m_stop || index < m_active || m_next >= m_pairs.size(); });
             }
             if (!mayGoOn(1)) {
                 waited = true;
@@ -333,10 +338,10 @@ void PairComparer::work(unsigned index)
                 m_room.wait(lock, [&] { return mayGoOn(ReadAhead / 2); });
                 --m_workersWaiting;
             }
-            if (m_stop || m_next >= m_rows.size())
+            if (m_stop || m_next >= m_pairs.size())
                 return;
             first = m_next;
-            last = std::min(first + Claim, m_rows.size());
+            last = std::min(first + Claim, m_pairs.size());
             m_next = last;
             mayWiden = m_active < Workers;
         }
@@ -346,12 +351,12 @@ void PairComparer::work(unsigned index)
             claimsLooked = 0;
         }
         for (size_t k = first; k < last; ++k) {
-            const Row &row = m_list.row(m_rows[k]);
+            const Pair &pair = m_pairs[k];
             leftPath.truncate(m_leftPath.size());
-            leftPath += row.leftName;
+            leftPath += pair.left;
             rightPath.truncate(m_rightPath.size());
-            rightPath += row.rightName;
-            verdicts[k - first] = CompareFiles(m_fs, leftPath, rightPath, row.left.size, row.right.size, leftBlock,
+            rightPath += pair.right;
+            verdicts[k - first] = CompareFiles(m_fs, leftPath, rightPath, pair.leftSize, pair.rightSize, leftBlock,
                                                rightBlock, leftFolder.get(), rightFolder.get());
         }
         // Gone to sleep, and for more than half of at least a millisecond: the files are far (a mount, a

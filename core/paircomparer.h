@@ -24,7 +24,12 @@ Marker CompareFiles(FileSystem &fs, const NativePath &left, const NativePath &ri
 /// once the files turn out to be far: the round trips of a network mount or a cold disk overlap with each
 /// other and with the run. The run takes the verdicts in list order, so
 /// its markers, counters, progress and yields are those of a run without it (plus a yield for every 25 ms
-/// it waits). The rows must stay as they are meanwhile: the list is frozen while the core is busy.
+/// it waits).
+///
+/// Threads: everything public is called on one thread, the run's. The constructor copies the names and
+/// sizes of the rows given, and the workers read only that copy and the file system (whose contract allows
+/// calls from several threads); they never touch the list. The k-th verdict belongs to the k-th row given
+/// at construction: the run must not move the rows meanwhile (the list is frozen while the core is busy).
 class PairComparer
 {
 public:
@@ -39,10 +44,16 @@ public:
 private:
     void work(unsigned index);
 
+    /// What the workers know of a row: their own copy, so that they never read the list.
+    struct Pair
+    {
+        NativePath left, right;
+        qint64 leftSize, rightSize;
+    };
+
     FileSystem &m_fs;
-    const ComparisonList &m_list;
     const NativePath m_leftPath, m_rightPath;
-    const std::vector<int> m_rows;
+    std::vector<Pair> m_pairs; ///< written before the workers start, then only read
     std::vector<Marker> m_verdicts;
     std::vector<char> m_done;
     size_t m_next = 0;  ///< the next pair a worker takes up
