@@ -129,7 +129,7 @@ int main(int argc, char *argv[])
             return usageError("--batch verträgt keine weiteren Angaben");
         CliHost host(true);
         common::Core core(host, *fileSystem);
-        core.RunBatchMode(QString::fromLocal8Bit(controlFile));
+        core.RunBatchMode(common::NativePath(controlFile));
         if (host.stopRequested())
             return outputFailed(host.outputError());
         return host.hadTrouble() || core.lastReport().unreadable > 0 ? ExitTrouble : ExitIdentical;

@@ -58,13 +58,17 @@ QString Core::checkFolder(const NativePath &path, const QString &side)
 
 void Core::RunBatchMode(const QString &commandLine)
 {
-    const QString trimmed = commandLine.trimmed();
-    if (trimmed.isEmpty())
+    RunBatchMode(QFile::encodeName(commandLine.trimmed()));
+}
+
+void Core::RunBatchMode(const NativePath &controlFile)
+{
+    if (controlFile.isEmpty())
         return;
     m_batchMode = true;
 
     // A bare name is looked for beside the program; anything with a folder in it as it stands.
-    NativePath name = QFile::encodeName(trimmed);
+    NativePath name = controlFile;
     if (!name.contains(':') && !name.contains(Separator))
         name = AppFolder() + name;
 

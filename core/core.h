@@ -176,6 +176,8 @@ public:
     /// Runs the control file named by the command line unattended, after checking it as a whole (read
     /// once); does nothing for an empty command line.
     void RunBatchMode(const QString &commandLine);
+    /// The same for a control file named as it stands, byte for byte (a name that is no UTF-8 is found).
+    void RunBatchMode(const NativePath &controlFile);
 
 private:
     /// Marks a long operation: the core refuses a second one and the list defers sorting until it ends.

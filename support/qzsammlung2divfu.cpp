@@ -4,19 +4,10 @@ namespace QZSAMMLUNG2DIVFU {
 
 QString NthField(const QString &text, int n, const QString &separator, int compareMode)
 {
-    if (n < 1 || text.isEmpty())
+    if (n < 1)
         return QString();
-    const QString sep = separator.isEmpty() ? QStringLiteral(" ") : separator;
-    const Qt::CaseSensitivity cs = compareMode == 0 ? Qt::CaseSensitive : Qt::CaseInsensitive;
-    qsizetype start = 0;
-    for (int piece = 1; piece < n; ++piece) {
-        const qsizetype at = text.indexOf(sep, start, cs);
-        if (at < 0)
-            return QString();
-        start = at + sep.size();
-    }
-    const qsizetype end = text.indexOf(sep, start, cs);
-    return text.mid(start, end < 0 ? -1 : end - start);
+    return text.section(separator.isEmpty() ? QStringLiteral(" ") : separator, n - 1, n - 1,
+                        compareMode == 0 ? QString::SectionDefault : QString::SectionCaseInsensitiveSeps);
 }
 
 } // namespace QZSAMMLUNG2DIVFU

@@ -642,7 +642,8 @@ bool Form1::setClipboardText(const QString &text)
     QClipboard *clipboard = QGuiApplication::clipboard();
     clipboard->clear();
     clipboard->setText(text);
-    return true;
+    // A clipboard that another program holds, or none at all (no display server), keeps what it had.
+    return clipboard->text() == text;
 }
 
 void Form1::endProgramNow()

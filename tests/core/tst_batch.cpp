@@ -93,9 +93,9 @@ private Q_SLOTS:
     void controlFileNames()
     {
         Fixture f;
-        f.core.RunBatchMode("   ");
+        f.core.RunBatchMode(QString("   "));
         QVERIFY(f.host.events.isEmpty());
-        f.core.RunBatchMode("gibtsnicht.ini"); // a bare name is looked for beside the program
+        f.core.RunBatchMode(QString("gibtsnicht.ini")); // a bare name is looked for beside the program
         QCOMPARE(f.problems(), QStringList{" * Die Steuerdatei ''" + QString::fromUtf8(AppFolder()) +
                                            "gibtsnicht.ini'' wurde nicht gefunden."});
         QCOMPARE(f.host.messages[0].icon, Host::Icon::Critical);

@@ -454,6 +454,7 @@ private Q_SLOTS:
         empty.host.clipboardWorks = false;
         empty.core.ExportListToClipboard();
         QCOMPARE(empty.host.messageTexts(), QStringList{"Die Liste konnte nicht in die Zwischenablage kopiert werden."});
+        QCOMPARE(empty.host.panel2, QString("Status: Die Liste konnte nicht in die Zwischenablage kopiert werden."));
         QCOMPARE(empty.host.events.mid(empty.host.events.size() - 3), (QStringList{"progress:0", "busy:off",
                                                                                   "message:Die Liste konnte nicht in die "
                                                                                   "Zwischenablage kopiert werden."}));

@@ -245,22 +245,28 @@ private Q_SLOTS:
     void batchRuns_data()
     {
         QTest::addColumn<QString>("program");
+        QTest::addColumn<QByteArray>("controlFile");
         QTest::addColumn<QByteArray>("out");
-        QTest::newRow("kalmora-cli") << KALMORA_CLI << QByteArray("\t? <--\tb\na\t<--\ta\n");
-        QTest::newRow("kalmora") << KALMORA_APP << QByteArray(); // the window, on the offscreen platform
+        const QByteArray proposal("\t? <--\tb\na\t<--\ta\n");
+        QTest::newRow("kalmora-cli") << KALMORA_CLI << QByteArray("steuer.ini") << proposal;
+        QTest::newRow("kalmora-cli, a name that is no UTF-8") << KALMORA_CLI << QByteArray("steuer\xe9.ini") << proposal;
+        QTest::newRow("kalmora") << KALMORA_APP << QByteArray("steuer.ini") << QByteArray(); // offscreen window
     }
     void batchRuns()
     {
         QFETCH(QString, program);
+        QFETCH(QByteArray, controlFile);
         QFETCH(QByteArray, out);
         TestDir dir;
         dir.file("L/a", "alt");
         dir.file("R/a", "neu", TestDir::DefaultTime + 60);
         dir.file("R/b", "nur rechts");
-        dir.file("steuer.ini", "[Pfade]\r\nLinks=" + dir.path("L") + "\r\nRechts=" + dir.path("R") +
-                                   "\r\n[AutoStart]\r\nAltersvergleich=1\r\nZwischenablage=1\r\nAbgleich=1\r\nEnde=1\r\n");
-        const Result r = run(program, program == KALMORA_CLI ? QStringList{"--batch", arg(dir.path("steuer.ini"))}
-                                                              : QStringList{arg(dir.path("steuer.ini"))});
+        dir.file(controlFile, "[Pfade]\r\nLinks=" + dir.path("L") + "\r\nRechts=" + dir.path("R") +
+                                  "\r\n[AutoStart]\r\nAltersvergleich=1\r\nZwischenablage=1\r\nAbgleich=1\r\nEnde=1\r\n");
+        // Arguments of QProcess are texts: a name that is no UTF-8 reaches the program through a script.
+        dir.file("run.sh", "exec '" + QFile::encodeName(program) + "' --batch '" + dir.path(controlFile) + "'\n");
+        const Result r = program == KALMORA_APP ? run(program, {arg(dir.path(controlFile))})
+                                                : run("sh", {arg(dir.path("run.sh"))});
         QCOMPARE(r.exitCode, 0);
         QCOMPARE(r.out, out);
         QCOMPARE(contentOf(dir.path("L/a")), QByteArray("neu"));

@@ -508,7 +508,8 @@ private Q_SLOTS:
         using QZSAMMLUNG2DIVFU::NthField;
         QCOMPARE(NthField("120:240:8355:3555", 3, ":") + NthField("a b c", 2, "") + NthField("a--B", 2, "--"),
                  QString("8355bB"));
-        QCOMPARE(NthField("120:240:8355:3555", 5, ":") + NthField("", 1, ":"), QString());
+        QCOMPARE(NthField("120:240:8355:3555", 5, ":") + NthField("", 1, ":") + NthField("aXb", 2, "x"), QString());
+        QCOMPARE(NthField("aXb", 2, "x", 1) + NthField("a::", 1, ":"), QString("ba"));
         QCOMPARE(QZSAMMLUNG::CenteredOffset(15360, 8000), 3680);
         QCOMPARE(QZSAMMLUNG::CenteredOffset(100, 48.5), 26);   // 51.5 rounds to the even 52
         QCOMPARE(QZSAMMLUNG::CenteredOffset(800, 1001), -100); // halved towards zero
