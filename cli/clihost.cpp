@@ -76,7 +76,7 @@ common::Host::Answer CliHost::showMessage(const QString &text, Icon icon, Button
 {
     clearProgress();
     QString shown = text;
-    shown.replace(QChar(13), QChar(10));
+    shown.replace(common::CR, QChar(10));
     if (!shown.endsWith(QChar(10)))
         shown += QChar(10);
     std::fputs(shown.toUtf8().constData(), stderr);

@@ -8,7 +8,6 @@
 namespace common {
 
 namespace {
-const QChar CR(13);
 // Far more than any control file holds; a larger file is something else and is not read at all.
 constexpr qint64 MaxControlFileSize = 16 << 20;
 

@@ -7,7 +7,6 @@
 namespace common {
 
 namespace {
-const QChar CR(13);
 void addLine(QString &text, qint64 count, const char *what)
 {
     if (count != 0)

@@ -13,7 +13,6 @@
 namespace common {
 
 namespace {
-const QChar CR(13);
 
 // Folders already on the path from the scanned folder down to the current one, identified by device and
 // inode, so that a link leading back up is not followed into an endless scan.

@@ -4,6 +4,9 @@
 
 namespace common {
 
+/// The line break of the texts the core hands to its host.
+constexpr QChar CR(u'\r');
+
 /// Everything the core needs of the program around it: the window in interactive use, the terminal in the
 /// command-line front end, a recording fake in tests. Texts use CR alone as line break.
 class Host

@@ -7,7 +7,6 @@
 namespace common {
 
 namespace {
-const QChar CR(13);
 
 // Refusals of a step by the synchronisation itself, beside those of the file system.
 enum : int { NoLeftFile = 100101, NoRightFile, NoLeftFolder, NoRightFolder };

@@ -23,7 +23,9 @@ QSettings settings()
     return QSettings(QStringLiteral("Norvane Software"), QStringLiteral("Kalmora"));
 }
 
-double twipsPerPixel(const QWidget *window)
+// The stored corner is in twips of the screen, 1440 to a logical inch, whatever the window's font (the
+// controls' twips follow the font instead).
+double screenTwipsPerPixel(const QWidget *window)
 {
     return 1440.0 / window->logicalDpiX();
 }
@@ -63,7 +65,7 @@ void CenterOnScreen(QWidget *window)
 
 void SaveWindowPlacement(QWidget *window)
 {
-    const double tpp = twipsPerPixel(window);
+    const double tpp = screenTwipsPerPixel(window);
     SaveAppSetting(QStringLiteral("_Top"), QString::number(std::lround(window->y() * tpp)));
     SaveAppSetting(QStringLiteral("_Left"), QString::number(std::lround(window->x() * tpp)));
 }
@@ -77,7 +79,7 @@ void RestoreWindowPlacement(QWidget *window)
 {
     const int top = storedCoordinate(QStringLiteral("_Top"));
     const int left = storedCoordinate(QStringLiteral("_Left"));
-    const double tpp = twipsPerPixel(window);
+    const double tpp = screenTwipsPerPixel(window);
     const QSize screen = window->screen()->geometry().size() * tpp;
     if (StoredCornerUsable(top, left, screen))
         window->move(int(std::lround(left / tpp)), int(std::lround(top / tpp)));
@@ -158,9 +160,7 @@ void OpenVendorSite()
 
 QString BrowseForFolder(QWidget *owner, const QString &title)
 {
-    QString shown = title;
-    shown.replace(QChar(13), QChar(' '));
-    return QFileDialog::getExistingDirectory(owner, shown, QString(), QFileDialog::ShowDirsOnly);
+    return QFileDialog::getExistingDirectory(owner, title, QString(), QFileDialog::ShowDirsOnly);
 }
 
 } // namespace QZSAMMLUNG

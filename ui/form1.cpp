@@ -336,7 +336,7 @@ void Form1::Btn_Click(int index)
         case QZSAMMLUNG::HelpShown::NoOpener:
             showMessage(QStringLiteral("Die Online-Hilfe konnte nicht angezeigt werden: Es ist kein Programm zum "
                                        "Anzeigen von HTML-Seiten eingerichtet.") +
-                            QChar(13) + QStringLiteral("Sie finden die Hilfe in der Datei '") +
+                            common::CR + QStringLiteral("Sie finden die Hilfe in der Datei '") +
                             QDir::toNativeSeparators(page) + QStringLiteral("'."),
                         Icon::Information, Buttons::Ok);
             break;
@@ -613,7 +613,7 @@ common::Host::Answer Form1::showMessage(const QString &text, Icon icon, Buttons 
     QMessageBox box(this);
     box.setWindowTitle(QString::fromLatin1(ProgramName));
     QString shown = text;
-    box.setText(shown.replace(QChar(13), QChar(10)));
+    box.setText(shown.replace(common::CR, QChar(10)));
     box.setIcon(icon == Icon::Information ? QMessageBox::Information
                 : icon == Icon::Warning   ? QMessageBox::Warning
                 : icon == Icon::Critical  ? QMessageBox::Critical
@@ -634,7 +634,8 @@ common::Host::Answer Form1::showMessage(const QString &text, Icon icon, Buttons 
 
 QByteArray Form1::browseForFolder(const QString &title)
 {
-    return QFile::encodeName(QZSAMMLUNG::BrowseForFolder(this, title));
+    // A dialog's title is one line.
+    return QFile::encodeName(QZSAMMLUNG::BrowseForFolder(this, QString(title).replace(common::CR, u' ')));
 }
 
 bool Form1::setClipboardText(const QString &text)

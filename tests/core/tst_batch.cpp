@@ -11,7 +11,7 @@ using namespace common;
 
 namespace {
 
-const QString CR(QChar(13));
+const QString Cr(CR); // as text, for sums of literals
 
 /// A left and a right folder, and a control file naming them in a folder of its own.
 struct Fixture : CoreFixture
@@ -35,9 +35,9 @@ struct Fixture : CoreFixture
         const QString text = host.messages.isEmpty() ? QString() : host.messages.first().text;
         if (!text.startsWith("Sie haben Kalmora im Batch-Modus"))
             return {};
-        const QString head = "Dabei kam es zu folgendem Fehler:" + CR + CR;
+        const QString head = "Dabei kam es zu folgendem Fehler:" + Cr + Cr;
         const qsizetype from = text.indexOf(head) + head.size();
-        return text.mid(from, text.indexOf(CR + "Der Batch-Modus wird daher") - from).split(CR, Qt::SkipEmptyParts);
+        return text.mid(from, text.indexOf(Cr + "Der Batch-Modus wird daher") - from).split(Cr, Qt::SkipEmptyParts);
     }
 };
 
@@ -53,7 +53,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("ini");
         QTest::addColumn<QString>("value");
         QTest::newRow("names without regard to case") << "[autostart]\nENDE=1\n" << "1";
-        QTest::newRow("blanks and CR LF") << "[AutoStart]\r\n  Ende  =  2 \r\n" << "2";
+        QTest::newRow("blanks and Cr LF") << "[AutoStart]\r\n  Ende  =  2 \r\n" << "2";
         QTest::newRow("double quotes") << "[AutoStart]\nEnde=\" 3 \"\n" << " 3 ";
         QTest::newRow("single quotes") << "[AutoStart]\nEnde='4'\n" << "4";
         QTest::newRow("unmatched quote") << "[AutoStart]\nEnde=\"5\n" << "\"5";
@@ -121,13 +121,13 @@ private Q_SLOTS:
         Fixture f;
         f.core.RunBatchMode(f.control("Binärvergleich=1\nAltersvergleich=1\n", "Rechts=" + f.right.path("a") + "\n"));
         QCOMPARE(f.host.messageTexts(),
-                 QStringList{"Sie haben Kalmora im Batch-Modus aufgerufen. Dabei kam es zu folgendem Fehler:" + CR + CR +
-                             " * Der Verzeichnispfad '''' für die linke Spalte existiert nicht." + CR +
+                 QStringList{"Sie haben Kalmora im Batch-Modus aufgerufen. Dabei kam es zu folgendem Fehler:" + Cr + Cr +
+                             " * Der Verzeichnispfad '''' für die linke Spalte existiert nicht." + Cr +
                              " * Der Verzeichnispfad ''" + QString::fromUtf8(f.right.path("a")) +
-                             "/'' für die rechte Spalte bezeichnet eine Datei, keinen Ordner." + CR +
+                             "/'' für die rechte Spalte bezeichnet eine Datei, keinen Ordner." + Cr +
                              " * Sie haben sowohl Binär- als auch Altersvergleich angefordert - diese schliessen "
                              "einander aus." +
-                             CR + CR +
+                             Cr + Cr +
                              "Der Batch-Modus wird daher unterbrochen. Bitte überprüfen Sie Ihre Angaben und starten "
                              "Sie erneut."});
         QCOMPARE(f.list.count(), 0); // nothing loaded, no option changed

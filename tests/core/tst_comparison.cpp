@@ -14,7 +14,7 @@
 using namespace common;
 
 namespace {
-const QString CR(QChar(13));
+const QString Cr(CR); // as text, for sums of literals
 }
 
 class TestComparison : public QObject
@@ -144,14 +144,14 @@ private Q_SLOTS:
         QTest::addColumn<bool>("binary");
         QTest::addColumn<QString>("report");
         QTest::newRow("binary") << true
-                                << "Ergebnis des Binärvergleichs von 6 Dateien:" + CR + CR + "2 Dateien sind verwaist." +
-                                       CR + "1 Dateien haben eine unterschiedliche Länge." + CR +
-                                       "1 Dateien sind zwar gleich groß, aber nicht identisch." + CR +
-                                       "2 Dateien sind absolut identisch." + CR;
+                                << "Ergebnis des Binärvergleichs von 6 Dateien:" + Cr + Cr + "2 Dateien sind verwaist." +
+                                       Cr + "1 Dateien haben eine unterschiedliche Länge." + Cr +
+                                       "1 Dateien sind zwar gleich groß, aber nicht identisch." + Cr +
+                                       "2 Dateien sind absolut identisch." + Cr;
         QTest::newRow("age") << false
-                             << "Ergebnis des Versionsvergleichs von 6 Dateien:" + CR + CR + "2 Dateien sind verwaist." +
-                                    CR + "1 Dateien haben ein unterschiedliches Alter." + CR +
-                                    "3 Dateien haben ein gleiches Alter." + CR;
+                             << "Ergebnis des Versionsvergleichs von 6 Dateien:" + Cr + Cr + "2 Dateien sind verwaist." +
+                                    Cr + "1 Dateien haben ein unterschiedliches Alter." + Cr +
+                                    "3 Dateien haben ein gleiches Alter." + Cr;
     }
     void reports()
     {
@@ -204,7 +204,7 @@ private Q_SLOTS:
         }
         QVERIFY(f.core.RunComparison(binary).allEqual);
         QCOMPARE(f.host.messageTexts(),
-                 QStringList{head + CR + CR + "Beide Verzeichnisse sind vollkommen identisch!" + CR});
+                 QStringList{head + Cr + Cr + "Beide Verzeichnisse sind vollkommen identisch!" + Cr});
     }
 
     void unreadablePairs_data()
@@ -246,8 +246,8 @@ private Q_SLOTS:
         QCOMPARE(f.rows(), (QStringList{"bad|!|bad", "good|=|good"}));
         QCOMPARE(report.unreadable, qint64(1));
         QCOMPARE(f.host.messageTexts(),
-                 QStringList{"Ergebnis des Binärvergleichs von 2 Dateien:" + CR + CR + "1 Dateien sind absolut identisch." +
-                             CR + "1 Dateien konnten nicht gelesen werden." + CR});
+                 QStringList{"Ergebnis des Binärvergleichs von 2 Dateien:" + Cr + Cr + "1 Dateien sind absolut identisch." +
+                             Cr + "1 Dateien konnten nicht gelesen werden." + Cr});
         QCOMPARE(f.fs.openFiles, 0);
         QCOMPARE(f.host.events.mid(f.host.events.size() - 2), (QStringList{"progress:0", "compare:on"}));
     }

@@ -16,7 +16,7 @@ using namespace common;
 
 namespace {
 
-const QString CR(QChar(13));
+const QString Cr(CR); // as text, for sums of literals
 
 QByteArray contentOf(const NativePath &path)
 {
@@ -41,7 +41,7 @@ bool hasTemporaryFiles(const TestDir &dir)
 
 QString failure(const QString &detail)
 {
-    return "Abgleichsfehler:" + CR + CR + detail + CR + CR + "Bitte quittieren oder abbrechen";
+    return "Abgleichsfehler:" + Cr + Cr + detail + Cr + Cr + "Bitte quittieren oder abbrechen";
 }
 
 void setModified(const NativePath &path, qint64 seconds, long nanoseconds = 0)
@@ -170,7 +170,7 @@ private Q_SLOTS:
         QCOMPARE(f.host.messages.size(), answers.size());
         const NativePath refused = (failing[0] == "left" ? f.left : f.right).path("x");
         QCOMPARE(f.host.messages[0].text,
-                 failure("Die Datei '" + QString::fromUtf8(refused) + "'" + CR + "konnte nicht gelöscht werden."));
+                 failure("Die Datei '" + QString::fromUtf8(refused) + "'" + Cr + "konnte nicht gelöscht werden."));
         QCOMPARE(f.host.messages[0].icon, Host::Icon::Critical);
         QCOMPARE(f.host.messages[0].buttons, Host::Buttons::AbortRetryIgnore);
         QCOMPARE(QString(contentOf(f.left.path("x")) + contentOf(f.right.path("x"))), disk);
@@ -218,8 +218,8 @@ private Q_SLOTS:
         QCOMPARE(contentOf(f.right.path("big")), QByteArray("the old content"));
         QVERIFY(!hasTemporaryFiles(f.right));
         QCOMPARE(f.host.messageTexts(), QStringList{failure("Die Datei '" + QString::fromUtf8(f.left.path("big")) + "'" +
-                                                            CR + "konnte nicht nach '" +
-                                                            QString::fromUtf8(f.right.path("big")) + "'" + CR +
+                                                            Cr + "konnte nicht nach '" +
+                                                            QString::fromUtf8(f.right.path("big")) + "'" + Cr +
                                                             "kopiert werden.")});
         QCOMPARE(f.list.count(), 1);
     }
@@ -285,7 +285,7 @@ private Q_SLOTS:
         f.core.RunSynchronisation();
 
         QCOMPARE(f.host.messages.size(), 1);
-        QVERIFY2(f.host.messages[0].text.contains(CR + line + CR + CR), qPrintable(f.host.messages[0].text));
+        QVERIFY2(f.host.messages[0].text.contains(Cr + line + Cr + Cr), qPrintable(f.host.messages[0].text));
         QCOMPARE(contentOf(right), change == "target edited" ? QByteArray("the user's newest edit") : rightBefore);
         if (change != "source grows")
             QCOMPARE(contentOf(left), leftBefore);
@@ -310,7 +310,7 @@ private Q_SLOTS:
         QDir::setCurrent(before);
         QVERIFY(QDir(QString::fromUtf8(work.path())).isEmpty());
         QCOMPARE(f.host.messages.size(), 1);
-        QVERIFY(f.host.messages[0].text.contains(CR + "Für die rechte Spalte ist kein Ordner geladen." + CR));
+        QVERIFY(f.host.messages[0].text.contains(Cr + "Für die rechte Spalte ist kein Ordner geladen." + Cr));
 
         // A new left folder forgets the right one: the old right folder is no target any more.
         f.right.file("kept", "old");
@@ -396,7 +396,7 @@ private Q_SLOTS:
         f.host.answers = {Host::Answer::Abort};
         f.core.RunSynchronisation();
         QCOMPARE(f.host.messages.size(), 1);
-        QVERIFY(f.host.messages[0].text.contains(CR + "In dieser Zeile gibt es links keine Datei." + CR));
+        QVERIFY(f.host.messages[0].text.contains(Cr + "In dieser Zeile gibt es links keine Datei." + Cr));
         QVERIFY(f.fs.changes.isEmpty()); // above all, the loaded folders themselves are left alone
         QCOMPARE(f.list.count(), 1);
     }
