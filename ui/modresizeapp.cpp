@@ -1,6 +1,7 @@
 #include "modresizeapp.h"
 
 #include "qzsammlung.h"
+#include "inifile.h"
 #include "qzsammlung2divfu.h"
 
 #include <QFontMetricsF>
@@ -125,18 +126,9 @@ QString numberText(float value)
     return QString::number(value, 'g', 9);
 }
 
-// The number at the start of a text, "." as decimal point; 0 for a text without one.
-float leadingNumber(const QString &text)
-{
-    qsizetype end = 0;
-    while (end < text.size() && (text[end].isDigit() || text[end] == u'.' || (end == 0 && text[end] == u'-')))
-        ++end;
-    return text.left(end).toFloat();
-}
-
 float storedField(QObject *object, int field)
 {
-    return leadingNumber(QZSAMMLUNG2DIVFU::NthField(object->property("Tag").toString(), field, QStringLiteral(":")));
+    return float(common::LeadingNumber(QZSAMMLUNG2DIVFU::NthField(object->property("Tag").toString(), field, QStringLiteral(":"))));
 }
 
 float shareOf(float change, float share)

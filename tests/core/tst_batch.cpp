@@ -85,7 +85,7 @@ private Q_SLOTS:
         const QList<QPair<QString, double>> cases{
             {"1", 1},    {"-1", -1}, {"0.5", 0.5},  {".5", 0.5}, {"0", 0},     {"", 0},       {"ja", 0},
             {"3abc", 3}, {" 1 2\t", 12}, {"1e3", 1000}, {"2D2", 200}, {"7e", 7}, {"&H10", 16}, {"&h1f", 31},
-            {"&O17", 15}, {"&Hxyz", 0}, {"&", 0}};
+            {"&O17", 15}, {"&Hxyz", 0}, {"&", 0}, {"1.5.5", 1.5}, {"--1", 0}};
         for (const auto &[text, number] : cases)
             QVERIFY2(LeadingNumber(text) == number, qPrintable(text));
     }

@@ -110,10 +110,19 @@ private Q_SLOTS:
         if (::geteuid() != 0 || QProcess::execute("setpriv", {"--version"}) != 0)
             QSKIP("needs root and setpriv to run the program as another user");
         TestDir left, right;
+        // An unreadable pair alone is trouble too.
+        left.file("p", "x");
+        right.file("p", "x");
+        QVERIFY(::chmod(left.path().constData(), 0755) == 0 && ::chmod(right.path().constData(), 0555) == 0);
+        QVERIFY(::chmod(left.path("p").constData(), 0600) == 0);
+        const Result unreadable = cli({"--binary", arg(left.path()), arg(right.path())}, true);
+        QCOMPARE(unreadable.exitCode, 2);
+        QCOMPARE(unreadable.out, QByteArray("p\t!\tp\n"));
+        left.remove("p");
+        right.remove("p");
         left.file("a", "neu", TestDir::DefaultTime + 60);
         left.file("locked/b", "2");
         right.file("a", "alt");
-        QVERIFY(::chmod(left.path().constData(), 0755) == 0 && ::chmod(right.path().constData(), 0555) == 0);
         QVERIFY(::chmod(left.path("locked").constData(), 0700) == 0);
         const Result compared = cli({arg(left.path()), arg(right.path())}, true);
         QCOMPARE(compared.exitCode, 2);
