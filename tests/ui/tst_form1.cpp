@@ -288,6 +288,18 @@ private Q_SLOTS:
             written << w.column(1)[2];
         }
         QCOMPARE(written, (QStringList{"-->", "<--", "<-X", "XX", "]["}));
+
+        // While an operation runs the menu writes nothing: "delete both", chosen while the rows are copied.
+        for (const char *name : {"a", "b", "c", "d", "e"})
+            w.right.file(name);
+        w.load(w.right.path(), false);
+        f.pumXXX_Click(1);
+        QTimer::singleShot(0, &f, [&] { f.pumXXX_Click(6); });
+        f.core().RunSynchronisation();
+        for (const char *name : {"a", "c", "e"})
+            QVERIFY(QFile::exists(QString::fromUtf8(w.left.path(name))) &&
+                    QFile::exists(QString::fromUtf8(w.right.path(name))));
+        QVERIFY(!w.column(1).contains("XX"));
     }
 
     void foldersAsArguments()
@@ -538,10 +550,14 @@ private Q_SLOTS:
             second.form.Btn(9)->click(); // "&Ende" leaves the stored place alone
         }
         QCOMPARE(store.value("_Left").toString(), QString("600"));
-        for (const char *top : {"0", "-1", "99999999", "abc"}) {
+        // A corner off the screen, exactly on its far edge included, or no number: centred.
+        const QString bottom = QString::number(screen.height() * 15), right = QString::number(screen.width() * 15);
+        for (const auto &[top, left] : std::initializer_list<std::pair<QString, QString>>{
+                 {"0", "600"}, {"-1", "600"}, {"99999999", "600"}, {"abc", "600"}, {bottom, "600"}, {"450", right}}) {
             store.setValue("_Top", top);
+            store.setValue("_Left", left);
             Window w;
-            QCOMPARE(w.form.pos(), centred(w.form));
+            QVERIFY2(w.form.pos() == centred(w.form), qPrintable(top + ' ' + left));
         }
     }
 
