@@ -59,6 +59,20 @@ private Q_SLOTS:
             QCOMPARE(f.fs.opens, 0);
     }
 
+    // Files are opened relative to the folder of the file before: a folder whose name begins with another's
+    // is a folder of its own.
+    void siblingFoldersSharingAPrefix()
+    {
+        CoreFixture f;
+        for (const char *name : {"a/f", "ab/f", "ab/g/f", "b/f"}) {
+            f.left.file(name, name);
+            f.right.file(name, QByteArray(name) == "ab/f" ? "ab/F" : name);
+        }
+        f.loadBoth();
+        f.core.RunComparison(true);
+        QCOMPARE(f.rows(), (QStringList{"a/f|=|a/f", "ab/f|<>|ab/f", "ab/g/f|=|ab/g/f", "b/f|=|b/f"}));
+    }
+
     void ageMarkers_data()
     {
         QTest::addColumn<qint64>("rightOffset");
