@@ -153,5 +153,7 @@ constexpr char TemporaryPrefix[] = ".kalmora-";
 
 /// The file system of the machine the program runs on.
 std::unique_ptr<FileSystem> createRealFileSystem();
+/// The file system through Qt's classes, without folder descriptors: the real one where there is no POSIX.
+std::unique_ptr<FileSystem> createPortableFileSystem();
 
 } // namespace common

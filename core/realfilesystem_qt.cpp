@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <cerrno>
+
 // Portable implementation for platforms whose file names are Unicode (Windows): the native path is the
 // UTF-8 form of the name, which round-trips without loss there.
 namespace common {
@@ -56,9 +58,20 @@ struct QtFolder : Folder
     const QString path;
 };
 
+// The cause of a failed call: what the file reports, else errno where the C library below set it (cleared
+// before the call), else a general input/output error.
+int failure(const QFileDevice *file = nullptr)
+{
+    if (file && file->error() == QFileDevice::PermissionsError)
+        return EACCES;
+    if (file && file->error() == QFileDevice::ResourceError)
+        return ENOSPC;
+    return errno > 0 ? errno : EIO;
+}
+
 int errorOf(const QFileInfo &fi)
 {
-    return fi.exists() || fi.isSymLink() ? 5 : NotFound;
+    return fi.exists() || fi.isSymLink() ? (fi.isReadable() ? failure() : EACCES) : NotFound;
 }
 
 // 0 when the target is what a step may act on: the file seen, or nothing where none was seen.
@@ -78,7 +91,7 @@ public:
     {
         QDir dir(QString::fromUtf8(folder));
         if (!dir.exists() || !dir.isReadable())
-            return dir.exists() ? 5 : NotFound;
+            return dir.exists() ? EACCES : NotFound;
         const auto list = dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                                             QDir::Unsorted);
         for (const QFileInfo &fi : list) {
@@ -104,8 +117,13 @@ public:
     std::unique_ptr<InputFile> openForReading(const NativePath &path, int &error) override
     {
         auto file = std::make_unique<QFile>(QString::fromUtf8(path));
-        if (!QFileInfo(*file).isFile() || !file->open(QIODevice::ReadOnly)) {
-            error = file->exists() ? 5 : NotFound;
+        errno = 0;
+        if (!QFileInfo(*file).isFile()) {
+            error = file->exists() ? EINVAL : NotFound; // a folder, a FIFO or a device: never read
+            return nullptr;
+        }
+        if (!file->open(QIODevice::ReadOnly)) {
+            error = file->exists() ? failure(file.get()) : NotFound;
             return nullptr;
         }
         error = 0;
@@ -127,8 +145,9 @@ public:
         const QString path = static_cast<QtFolder &>(parent).entry(name);
         QFileInfo fi(path);
         if (!fi.exists() && !fi.isSymLink() && create) {
+            errno = 0;
             if (!QDir().mkdir(path)) {
-                error = 5;
+                error = failure();
                 return nullptr;
             }
             seen = nullptr;
@@ -163,30 +182,38 @@ public:
         if (const int error = checkTarget(target, seen))
             return error;
         QSaveFile out(target.filePath()); // writes beside the target and replaces it only on commit
+        errno = 0;
         if (!out.open(QIODevice::WriteOnly))
-            return 5;
+            return failure(&out);
         QByteArray buffer(262144, Qt::Uninitialized);
         qint64 copied = 0;
         for (qint64 n; (n = source.read(buffer.data(), buffer.size())) != 0; copied += n) {
-            if (n < 0 || out.write(buffer.constData(), n) != n) {
+            if (n < 0) {
                 out.cancelWriting();
-                return 5;
+                return EIO;
+            }
+            if (out.write(buffer.constData(), n) != n) {
+                const int error = failure(&out);
+                out.cancelWriting();
+                return error;
             }
         }
         const EntryInfo from = source.info();
         int error = copied != from.size ? SourceChangedWhileRead : source.checkUnchanged();
-        // The time is set on the temporary file, so that a failure leaves the old target as it was.
+        // The time is set on the temporary file once every byte is written to it (a write after it would
+        // stamp it anew), so that a failure leaves the old target as it was.
         const QDateTime modified =
             QDateTime::fromMSecsSinceEpoch(from.modified * 1000 + from.modifiedNs / 1000000, Qt::UTC);
-        if (!error && !out.setFileTime(modified, QFileDevice::FileModificationTime))
-            error = 5;
+        errno = 0;
+        if (!error && (!out.flush() || !out.setFileTime(modified, QFileDevice::FileModificationTime)))
+            error = failure(&out);
         if (!error)
             error = checkTarget(QFileInfo(target.filePath()), seen);
-        if (error || !out.commit()) {
+        if (!error && !out.commit())
+            error = failure(&out);
+        if (error)
             out.cancelWriting();
-            return error ? error : 5;
-        }
-        return 0;
+        return error;
     }
 
     int deleteIn(Folder &folder, const NativePath &name, const EntryInfo &seen) override
@@ -196,15 +223,24 @@ public:
             return NotFound;
         if (!SameEntry(infoOf(fi), seen, false))
             return FileChanged;
-        return QFile::remove(fi.filePath()) ? 0 : 5;
+        QFile file(fi.filePath());
+        errno = 0;
+        return file.remove() ? 0 : failure(&file);
     }
 };
 
 } // namespace
 
-std::unique_ptr<FileSystem> createRealFileSystem()
+std::unique_ptr<FileSystem> createPortableFileSystem()
 {
     return std::make_unique<QtFileSystem>();
 }
+
+#ifndef Q_OS_UNIX
+std::unique_ptr<FileSystem> createRealFileSystem()
+{
+    return createPortableFileSystem();
+}
+#endif
 
 } // namespace common

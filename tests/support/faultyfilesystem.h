@@ -10,6 +10,16 @@
 #include <atomic>
 #include <functional>
 
+/// Whether the tests run on the portable file system (KALMORA_TEST_FS=portable) instead of the POSIX one.
+inline bool PortableFileSystemUnderTest()
+{
+    return qEnvironmentVariable("KALMORA_TEST_FS") == QLatin1String("portable");
+}
+/// For a test of what only the POSIX file system promises (names as bytes, identities, links).
+#define POSIX_ONLY()                                                                                              \
+    if (PortableFileSystemUnderTest())                                                                            \
+    QSKIP("only the POSIX file system promises this")
+
 /// The real file system with failures put in its way, for faults that root cannot provoke with chmod.
 /// A fault is keyed "operation:path" (list, entry, inspect, open, read, mkdir, copy, delete; copy by its
 /// target) and holds the error code; "read" holds the offset at which reading fails instead.
@@ -62,6 +72,7 @@ private:
     std::unique_ptr<common::InputFile> opened(const common::NativePath &path, int &error,
                                               const std::function<std::unique_ptr<common::InputFile>()> &open);
 
-    std::unique_ptr<common::FileSystem> m_real = common::createRealFileSystem();
+    std::unique_ptr<common::FileSystem> m_real = PortableFileSystemUnderTest() ? common::createPortableFileSystem()
+                                                                               : common::createRealFileSystem();
     QMutex m_mutex; // the comparison reads files on worker threads
 };
