@@ -141,9 +141,6 @@ private:
 
 constexpr qint64 LargeFile = 8 << 20; // from here on the right file is read on a thread of its own
 
-} // namespace
-
-namespace {
 // A pair of one block each, as loaded, read through without looking at the files first: when both read
 // as exactly that size, their bytes decide. Whatever reads otherwise (a file changed since the load, a
 // FIFO or a device in its place, a failed read) is left to the careful way, which looks before it reads.
