@@ -187,6 +187,8 @@ private Q_SLOTS:
         QTest::newRow("no request: loads both, compares nothing") << QByteArray() << QStringList{} << "" << "1";
         QTest::newRow("sync, then the end") << QByteArray("Altersvergleich=1\nAbgleich=1\nEnde=1\n")
                                             << QStringList{"mode:age", "end"} << "" << "2";
+        QTest::newRow("sync: stays open") << QByteArray("Altersvergleich=1\nAbgleich=1\n") << QStringList{"mode:age"}
+                                          << "" << "2";
     }
     void runs()
     {

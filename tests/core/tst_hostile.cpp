@@ -103,6 +103,7 @@ private Q_SLOTS:
         QTest::newRow("a FIFO with a writer") << "fifo, writer" << "!";
         QTest::newRow("a FIFO without one") << "fifo" << "!";
         QTest::newRow("a device") << "device" << "!";
+        QTest::newRow("a folder, sizes differed at the load") << "folder" << "!";
     }
     void replacedAfterTheLoad()
     {
@@ -110,7 +111,7 @@ private Q_SLOTS:
         QFETCH(QString, marker);
         CoreFixture f;
         f.left.file("f", "same");
-        f.right.file("f", "same");
+        f.right.file("f", replacement == "folder" ? "longer" : "same");
         f.loadBoth();
         const QByteArray path = f.left.path("f");
         int writer = -1;
@@ -118,9 +119,11 @@ private Q_SLOTS:
             f.left.file("f", replacement == "grown" ? "samey" : replacement == "shrunk" ? "sam" : "SAME");
         } else {
             QCOMPARE(::unlink(path.constData()), 0);
-            if (replacement == "device" && ::mknod(path.constData(), S_IFCHR | 0666, makedev(1, 5)) != 0)
+            if (replacement == "folder")
+                QCOMPARE(::mkdir(path.constData(), 0755), 0);
+            else if (replacement == "device" && ::mknod(path.constData(), S_IFCHR | 0666, makedev(1, 5)) != 0)
                 QSKIP("no device node can be made here");
-            if (replacement != "device")
+            if (replacement.startsWith("fifo"))
                 QCOMPARE(::mkfifo(path.constData(), 0644), 0);
             if (replacement == "fifo, writer")
                 writer = ::open(path.constData(), O_RDWR | O_NONBLOCK); // holds it open, writes nothing
