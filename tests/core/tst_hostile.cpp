@@ -66,6 +66,26 @@ private Q_SLOTS:
         QCOMPARE(f.host.panel1, QString("20000 Dateien"));
     }
 
+    // A refusal carries its cause, the number the messages show: no file or folder (2), no file to read (22).
+    void errorsCarryTheirCause()
+    {
+        CoreFixture f;
+        f.left.file("sub/doc", "x");
+        FileSystem &fs = f.fs;
+        int error = 0;
+        QVERIFY(!fs.openForReading(f.left.path("sub"), error));
+        QCOMPARE(error, EINVAL);
+        EntryInfo seen;
+        QCOMPARE(fs.inspect(f.left.path("sub"), seen), 0);
+        const std::unique_ptr<Folder> sub = fs.openFolder(f.left.path("sub"), seen, error);
+        const std::unique_ptr<InputFile> doc = fs.openForReading(f.left.path("sub/doc"), error);
+        QVERIFY(sub && doc);
+        QVERIFY(QDir(QString::fromUtf8(f.left.path("sub"))).removeRecursively()); // gone under the step
+        QVERIFY(!fs.openSubfolder(*sub, "new", nullptr, true, error));
+        QCOMPARE(error, ENOENT);
+        QCOMPARE(fs.copyInto(*doc, *sub, "copy", nullptr), ENOENT);
+    }
+
     void linksOutAndSpecialFiles()
     {
         CoreFixture f;
