@@ -69,9 +69,11 @@ int failure(const QFileDevice *file = nullptr)
     return errno > 0 ? errno : EIO;
 }
 
+// Why an entry cannot be taken as it is: missing, unreadable, or there but not what was asked for (no call
+// failed, so errno says nothing here).
 int errorOf(const QFileInfo &fi)
 {
-    return fi.exists() || fi.isSymLink() ? (fi.isReadable() ? failure() : EACCES) : NotFound;
+    return fi.exists() || fi.isSymLink() ? (fi.isReadable() ? EIO : EACCES) : NotFound;
 }
 
 // 0 when the target is what a step may act on: the file seen, or nothing where none was seen.
