@@ -1,36 +1,31 @@
 #include "faultyfilesystem.h"
 #include "form1.h"
 #include "infoform.h"
-#include "modresizeapp.h"
 #include "qzsammlung.h"
 #include "qzsammlung2divfu.h"
 #include "testdir.h"
+
+#include "listview.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QGroupBox>
-#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QMimeData>
-#include <QScopeGuard>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QScrollBar>
-#include <QSettings>
 #include <QStatusBar>
-#include <QTemporaryDir>
+#include <QGroupBox>
+#include <QSettings>
 #include <QTest>
 #include <QTimer>
-#include "listview.h"
-#include <QUrl>
 
 #include <ctime>
 
@@ -88,11 +83,6 @@ struct Window
         QDropEvent drop(QPointF(x, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(form.Liste->viewport(), &drop);
     }
-    void click(Qt::MouseButton button)
-    {
-        QTest::mousePress(form.Liste->viewport(), button, {}, QPoint(20, 5));
-        QTest::mouseRelease(form.Liste->viewport(), button, {}, QPoint(20, 5));
-    }
 };
 
 QByteArray contentOf(const NativePath &path)
@@ -120,53 +110,22 @@ private Q_SLOTS:
         QCOMPARE(w.form.logicalDpiX(), 96); // a stored window place has 15 twips a pixel
     }
 
-    void startState()
-    {
-        Window w;
-        Form1 &f = w.form;
-        QVERIFY(f.isVisible());
-        QCOMPARE(f.windowTitle(), QString("Kalmora"));
-        QVERIFY(f.CompModeOpt[0]->isChecked() && !f.CompModeOpt[1]->isChecked());
-        QVERIFY(!f.Btn(7)->isEnabled() && f.Btn(8)->isEnabled());
-        QVERIFY(f.ToolTipCheck->isChecked());
-        QVERIFY(!f.SofortStartCheck->isChecked() && !f.MyTopMostChk->isChecked() && !f.SpeedCheck->isChecked());
-        // A caption broken over two lines, and the captions whose access keys moved to stay unique.
-        QCOMPARE(f.Btn(8)->text() + '|' + f.Btn(10)->text() + '|' + f.ToolTipCheck->text(),
-                 QString("Dateien-\n&vergleich|In&fo|ToolTi&ps anzeigen"));
-        QVERIFY(!f.Btn(0)->icon().isNull() && !f.Btn(1)->icon().isNull());
-        QVERIFY(!f.windowIcon().pixmap(32).isNull()); // drawn, from the theme or the program's own SVG
-        // The name columns start at 45 % of the list, the markers at 9.5 %, whatever the font.
-        const QHeaderView *header = f.Liste->header();
-        QVERIFY(qAbs(header->sectionSize(0) - 0.452 * f.Liste->width()) <= 1);
-        QVERIFY(qAbs(header->sectionSize(1) - 0.0957 * f.Liste->width()) <= 1);
-        QVERIFY(header->isSectionHidden(4) && header->isSectionHidden(5));
-        QCOMPARE(header->sectionPosition(2) + header->sectionSize(2), f.Liste->viewport()->width());
-        QVERIFY(!f.Liste->horizontalScrollBar()->isVisible());
-        QCOMPARE(f.core().list().column1Width(), header->sectionSize(0));
-    }
-
-    void toolTips()
-    {
-        Window w;
-        Form1 &f = w.form;
-        const QList<QWidget *> switched{f.Liste, f.Btn(8), f.Pbar, f.SbarPanel[1], f.ToolTipCheck, f.CompModeOpt[1]};
-        for (QWidget *widget : switched)
-            QVERIFY(!widget->toolTip().isEmpty());
-        QVERIFY(f.Btn(2)->toolTip().isEmpty() && f.MyTopMostChk->toolTip().isEmpty());
-        f.ToolTipCheck->click();
-        for (QWidget *widget : f.findChildren<QWidget *>())
-            QVERIFY(widget->toolTip().isEmpty() || widget == f.Btn(0) || widget == f.Btn(1));
-        QCOMPARE(f.Btn(0)->toolTip() + f.Btn(1)->toolTip(),
-                 QString("Öffnet einen Dialog zur Verzeichnisauswahl").repeated(2)); // the folder buttons keep theirs
-        f.ToolTipCheck->click();
-        QCOMPARE(f.Liste->toolTip(), QString("Die zu vergleichenden Verzeichnisse zunächst in die linke und dann in "
-                                             "die rechte Spalte ziehen."));
-    }
-
-    void commands()
+    void startStateAndCommands()
     {
         Window w;
         TestForm &f = w.form;
+        QVERIFY(f.isVisible() && f.CompModeOpt[0]->isChecked() && f.ToolTipCheck->isChecked());
+        QVERIFY(!f.SofortStartCheck->isChecked() && !f.MyTopMostChk->isChecked() && !f.SpeedCheck->isChecked());
+        QCOMPARE(f.core().list().column1Width(), f.Liste->header()->sectionSize(0));
+        // Switched off, the tool tips go, except the folder buttons' own; switched on, they come back.
+        QVERIFY(!f.Liste->toolTip().isEmpty() && !f.CompModeOpt[1]->toolTip().isEmpty());
+        f.ToolTipCheck->click();
+        for (QWidget *widget : f.findChildren<QWidget *>())
+            QVERIFY(widget->toolTip().isEmpty() || widget == f.Btn(0) || widget == f.Btn(1));
+        QCOMPARE(f.Btn(1)->toolTip(), QString("Öffnet einen Dialog zur Verzeichnisauswahl"));
+        f.ToolTipCheck->click();
+        QVERIFY(f.Liste->toolTip().startsWith("Die zu vergleichenden Verzeichnisse zunächst in die linke"));
+
         w.left.file("a", "neu", TestDir::DefaultTime + 60);
         w.right.file("a", "alt");
         w.load(w.left.path(), true);
@@ -192,28 +151,12 @@ private Q_SLOTS:
 
         f.Btn(2)->click(); // no help pages beside the test program
         QCOMPARE(f.messages.last(), QString("Die Online-Hilfe konnte leider nicht gefunden werden ..."));
-        {
-            // Pages, but no program to show them (the offscreen platform has none): say where they are.
-            const QString page = QCoreApplication::applicationDirPath() + "/hilfe/index.html";
-            QDir().mkpath(QFileInfo(page).path());
-            QFile(page).open(QIODevice::WriteOnly);
-            const QByteArray path = qgetenv("PATH");
-            QTemporaryDir noPrograms;
-            qputenv("PATH", noPrograms.path().toUtf8());
-            f.Btn(2)->click();
-            qputenv("PATH", path);
-            QFile::remove(page);
-            QDir().rmdir(QFileInfo(page).path());
-            QCOMPARE(f.messages.last(), "Die Online-Hilfe konnte nicht angezeigt werden: Es ist kein Programm zum "
-                                        "Anzeigen von HTML-Seiten eingerichtet." + QString(QChar(13)) +
-                                            "Sie finden die Hilfe in der Datei '" + page + "'.");
-        }
         QVERIFY(!f.hasEnded());
         f.Btn(9)->click();
         QVERIFY(f.hasEnded());
     }
 
-    void foldersByButtonAndDrop()
+    void foldersByButtonDropAndArguments()
     {
         Window w;
         w.left.file("L/a");
@@ -233,6 +176,17 @@ private Q_SLOTS:
         QCOMPARE(w.form.Liste->model()->headerData(2, Qt::Horizontal).toString(), QString("Zweiter Ordner"));
         w.drop({w.left.path("L"), w.left.path("R")}, 5);
         QCOMPARE(w.form.messages, QStringList{"Bitte jeweils nur ein einzelnes Verzeichnis in die Liste ziehen!"});
+
+        // As a file manager opens folders with the program: the first on the left, the second on the right.
+        TestForm form(w.fs);
+        form.Form_Load({QString::fromUtf8(w.left.path("L")), QString::fromUtf8(w.left.path("N"))});
+        QCOMPARE(form.core().LeftPath() + form.core().RightPath(), w.left.path("L/") + w.left.path("N/"));
+        QCOMPARE(form.core().list().count(), 2);
+        // Anything else names a control file: a folder and a file are no two folders.
+        TestForm other(w.fs);
+        other.Form_Load({QString::fromUtf8(w.left.path("L")), QString::fromUtf8(w.left.path("N/n"))});
+        QCOMPARE(other.core().list().count(), 0);
+        QVERIFY(other.messages.size() == 1 && other.messages[0].contains("wurde nicht gefunden."));
     }
 
     void rowMenu()
@@ -242,29 +196,26 @@ private Q_SLOTS:
         for (const char *name : {"a", "b", "c", "d", "e"})
             w.left.file(name);
         w.load(w.left.path(), true);
-        for (int row : {0, 2, 4})
-            f.Liste->selectionModel()->select(f.Liste->model()->index(row, 0),
-                                              QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        const auto choose = [&](std::initializer_list<int> rows) {
+            for (int row : rows)
+                f.Liste->selectionModel()->select(f.Liste->model()->index(row, 0),
+                                                  QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        };
+        choose({0, 2, 4});
         QCOMPARE(f.pum->defaultAction(), f.pumXXX(10));
-        QVERIFY(f.pumXXX(3)->isSeparator() && f.pumXXX(7)->isSeparator() && f.pumXXX(9)->isSeparator());
-
-        w.click(Qt::LeftButton);
+        QTest::mouseClick(f.Liste->viewport(), Qt::LeftButton, {}, QPoint(20, 5));
+        f.Liste_MouseDown(2); // a right press without a click, then a left click: no menu
+        QTest::mouseClick(f.Liste->viewport(), Qt::LeftButton, {}, QPoint(20, 5));
         QVERIFY(!f.pum->isVisible());
-        f.Liste_MouseDown(2); // a right press without a click, then a left click: still no menu
-        w.click(Qt::LeftButton);
-        QVERIFY(!f.pum->isVisible());
-        for (int row : {0, 2, 4}) // the left clicks changed the selection; choose the rows again
-            f.Liste->selectionModel()->select(f.Liste->model()->index(row, 0),
-                                              QItemSelectionModel::Select | QItemSelectionModel::Rows);
-        f.Liste->selectionModel()->select(f.Liste->model()->index(1, 0),
-                                          QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+        f.Liste->clearSelection();
+        choose({0, 2, 4});
         f.Liste_MouseDown(2);
         f.Liste_Click();
         QVERIFY(f.pum->isVisible());
         f.pumXXX(4)->trigger();
         f.pum->hide();
         QCOMPARE(w.column(1), (QStringList{"X->", "", "X->", "", "X->"}));
-        for (int index : {3, 7, 9, 10, 0, 11})
+        for (int index : {3, 7, 9, 10, 0, 11}) // separators, the heading and the closing item write nothing
             f.pumXXX_Click(index);
         QCOMPARE(w.column(1), (QStringList{"X->", "", "X->", "", "X->"}));
         QStringList written;
@@ -273,6 +224,16 @@ private Q_SLOTS:
             written << w.column(1)[2];
         }
         QCOMPARE(written, (QStringList{"-->", "<--", "<-X", "XX", "]["}));
+
+        // By the keyboard alone: rows 3 and 4, the menu key, the first item ("--> kopiere nach rechts").
+        f.Liste->setFocus();
+        f.Liste->setCurrentIndex(f.Liste->model()->index(3, 0));
+        QTest::keyClick(f.Liste, Qt::Key_Down, Qt::ShiftModifier);
+        QTest::keyClick(f.Liste, Qt::Key_F10, Qt::ShiftModifier);
+        QVERIFY(f.pum->isVisible());
+        QTest::keyClick(f.pum, Qt::Key_Down);
+        QTest::keyClick(f.pum, Qt::Key_Return);
+        QCOMPARE(w.column(1), (QStringList{"][", "", "][", "-->", "-->"}));
 
         // While an operation runs the menu writes nothing: "delete both", chosen while the rows are copied.
         for (const char *name : {"a", "b", "c", "d", "e"})
@@ -287,136 +248,48 @@ private Q_SLOTS:
         QVERIFY(!w.column(1).contains("XX"));
     }
 
-    void foldersAsArguments()
+    void captionsWholeAndKeysUnique()
     {
-        // As a file manager opens folders with the program: the first on the left, the second on the right.
-        FaultyFileSystem fs;
-        TestDir left, right;
-        left.file("a");
-        right.file("b");
-        TestForm form(fs);
-        form.SofortStartCheck->setChecked(false);
-        form.Form_Load({QString::fromUtf8(left.path()), QString::fromUtf8(right.path())});
-        QCOMPARE(form.core().LeftPath(), left.path() + '/');
-        QCOMPARE(form.core().RightPath(), right.path() + '/');
-        QCOMPARE(form.core().list().count(), 2);
-        QVERIFY(form.messages.isEmpty());
-        // Anything else names a control file, as before: a folder and a file are no two folders.
-        TestForm other(fs);
-        other.Form_Load({QString::fromUtf8(left.path()), QString::fromUtf8(right.path("b"))});
-        QCOMPARE(other.core().list().count(), 0);
-        QCOMPARE(other.messages.size(), 1);
-        QVERIFY(other.messages[0].contains("wurde nicht gefunden."));
-    }
-
-    void rowMenuByKeyboard_data()
-    {
-        QTest::addColumn<int>("key");
-        QTest::addColumn<int>("modifiers");
-        QTest::newRow("Menu key") << int(Qt::Key_Menu) << int(Qt::NoModifier);
-        QTest::newRow("Shift+F10") << int(Qt::Key_F10) << int(Qt::ShiftModifier);
-    }
-    void rowMenuByKeyboard()
-    {
-        QFETCH(int, key);
-        QFETCH(int, modifiers);
-        Window w;
-        TestForm &f = w.form;
-        for (const char *name : {"a", "b", "c", "d"})
-            w.left.file(name);
-        w.load(w.left.path(), true);
-        f.Liste->setFocus();
-        f.Liste->setCurrentIndex(f.Liste->model()->index(0, 0));
-        QTest::keyClick(f.Liste, Qt::Key_Down, Qt::ShiftModifier); // rows 1 and 2 by the keyboard alone
-        QTest::keyClick(f.Liste, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
-        QVERIFY(f.pum->isVisible());
-        QCOMPARE(f.pum->defaultAction(), f.pumXXX(10));
-        QTest::keyClick(f.pum, Qt::Key_Down);
-        QTest::keyClick(f.pum, Qt::Key_Return); // the first item: "--> kopiere nach rechts"
-        QCOMPARE(w.column(1), (QStringList{"-->", "-->", "", ""}));
-    }
-
-    void accessKeysAreUnique_data()
-    {
-        QTest::addColumn<bool>("about");
-        QTest::newRow("main window") << false;
-        QTest::newRow("About window") << true;
-    }
-    void accessKeysAreUnique()
-    {
-        QFETCH(bool, about);
-        Window w;
-        QWidget *window = &w.form;
-        if (about) {
-            w.form.Btn(10)->click();
-            window = w.form.infoForm();
-        }
-        QMap<QChar, QString> keys;
-        for (const QAbstractButton *b : window->findChildren<QAbstractButton *>()) {
-            const qsizetype amp = b->text().indexOf(u'&');
-            if (amp < 0 || b->window() != window)
-                continue;
-            const QChar key = b->text().at(amp + 1).toLower();
-            QVERIFY2(!keys.contains(key), qPrintable(keys.value(key) + " / " + b->text()));
-            keys.insert(key, b->text());
-        }
-        QVERIFY(keys.size() >= (about ? 1 : 11));
-    }
-
-    void captionsWholeAtTheDesktopFont_data()
-    {
-        QTest::addColumn<double>("points");
-        QTest::addColumn<QSize>("room");
-        for (double points : {8.0, 9.0, 11.0, 14.0})
-            QTest::newRow(qPrintable(QString::number(points) + " pt")) << points << QSize(1600, 1000);
-        // A screen that cannot hold the window at the desktop's font: a smaller font, never cut captions.
-        QTest::newRow("14 pt, small screen") << 14.0 << QSize(800, 520);
-    }
-    void captionsWholeAtTheDesktopFont()
-    {
-        QFETCH(double, points);
-        QFETCH(QSize, room);
         const QFont desktop = QApplication::font();
         QFont font = desktop;
-        font.setPointSizeF(points);
+        font.setPointSizeF(14);
         QApplication::setFont(font);
         const auto restore = qScopeGuard([&] { QApplication::setFont(desktop); });
-        FaultyFileSystem fs;
-        TestForm f(fs);
-        f.room = room;
-        f.Form_Load();
-        QVERIFY(room.width() >= 1600 ? f.font().pointSizeF() == points : f.font().pointSizeF() < points);
-        f.Btn(10)->click();
-        // Every caption, at the window's font, inside its box: all its lines, and the indicator of a check box.
-        QStringList cut;
-        for (QWidget *window : {static_cast<QWidget *>(&f), static_cast<QWidget *>(f.infoForm())}) {
-            for (const QAbstractButton *b : window->findChildren<QAbstractButton *>()) {
-                const QStringList lines = b->text().remove(u'&').split(u'\n');
-                if (lines.join("").isEmpty())
-                    continue;
-                const QFontMetrics metrics(b->font());
-                int textWidth = 0;
-                for (const QString &line : lines)
-                    textWidth = qMax(textWidth, metrics.horizontalAdvance(line));
-                const bool plain = qobject_cast<const QPushButton *>(b);
-                const QSize needed = plain ? QSize(textWidth + 6, lines.size() * metrics.height() + 4)
-                                           : b->sizeHint();
-                if (needed.width() > b->width() || needed.height() > b->height())
-                    cut << b->text();
+        // A screen that cannot hold the window at the desktop's font gets a smaller font, never cut captions.
+        for (const QSize room : {QSize(1600, 1000), QSize(800, 520)}) {
+            FaultyFileSystem fs;
+            TestForm f(fs);
+            f.room = room;
+            f.Form_Load();
+            QVERIFY(room.width() >= 1600 ? f.font().pointSizeF() == 14 : f.font().pointSizeF() < 14);
+            QCOMPARE(f.minimumSize(), f.size()); // the start size is the least size, and the screen holds it
+            QVERIFY(f.width() <= room.width() && f.height() <= room.height());
+            f.Btn(10)->click();
+            // Every caption, at the window's font, inside its box (all its lines, and the indicator of a
+            // check box); in each window, no access key twice.
+            QStringList cut;
+            for (QWidget *window : {static_cast<QWidget *>(&f), static_cast<QWidget *>(f.infoForm())}) {
+                QMap<QChar, QString> keys;
+                for (const QAbstractButton *b : window->findChildren<QAbstractButton *>()) {
+                    if (const qsizetype amp = b->text().indexOf(u'&'); amp >= 0 && b->window() == window) {
+                        const QChar key = b->text().at(amp + 1).toLower();
+                        QVERIFY2(!keys.contains(key), qPrintable(keys.value(key) + " / " + b->text()));
+                        keys.insert(key, b->text());
+                    }
+                    const QStringList lines = b->text().remove(u'&').split(u'\n');
+                    const QFontMetrics metrics(b->font());
+                    int textWidth = 0;
+                    for (const QString &line : lines)
+                        textWidth = qMax(textWidth, metrics.horizontalAdvance(line));
+                    const QSize needed = qobject_cast<const QPushButton *>(b)
+                                             ? QSize(textWidth + 6, lines.size() * metrics.height() + 4)
+                                             : b->sizeHint();
+                    if (!lines.join("").isEmpty() && (needed.width() > b->width() || needed.height() > b->height()))
+                        cut << b->text();
+                }
             }
+            QVERIFY2(cut.isEmpty(), qPrintable(cut.join(" | ")));
         }
-        for (const QGroupBox *frame : {f.Frame1, f.Frame3}) {
-            if (frame->fontMetrics().horizontalAdvance(frame->title()) > frame->width())
-                cut << frame->title();
-        }
-        QVERIFY2(cut.isEmpty(), qPrintable(cut.join(" | ")));
-        // The controls of the command area side by side, none over another.
-        const QRect commands = f.Frame4->geometry();
-        for (const QWidget *box : {f.SofortStartCheck, f.ToolTipCheck, f.MyTopMostChk, f.SpeedCheck})
-            QVERIFY(!box->geometry().intersects(commands));
-        // The start size is the least size, and the screen holds it.
-        QCOMPARE(f.minimumSize(), f.size());
-        QVERIFY(f.width() <= room.width() && f.height() <= room.height());
     }
 
     void headerSortAndFlip()
@@ -444,12 +317,7 @@ private Q_SLOTS:
         Window w;
         Form1 &f = w.form;
         QCOMPARE(f.Liste->property("Tag").toString(), QString("120:240:8355:3555"));
-        QCOMPARE(f.Frame4->property("Tag").toString(), QString("5460:240:3075:1035"));
-        QObject bare; // properties it lacks count as 0
-        ModresizeApp::StoreGeometry(&bare, 100);
-        QCOMPARE(bare.property("Tag").toString(), QString("0:0:0:0"));
-
-        const QList<QWidget *> controls{f.Liste, f.Frame1, f.Frame2, f.Frame3, f.Frame4, f.Btn(1), f.Btn(0), f.Pbar};
+        const QList<QWidget *> controls{f.Liste, f.Frame3, f.Frame4, f.Btn(1), f.Btn(0)};
         QList<QRect> before;
         for (QWidget *c : controls)
             before << c->geometry();
@@ -463,24 +331,18 @@ private Q_SLOTS:
         for (int i = 0; i < 20; ++i)
             resizeTo(start.width() + (i * 37) % 300, start.height() + (i * 53) % 200);
         resizeTo(start.width() + 60, start.height() + 30); // 900 x 450 twips larger
-        const QList<QRect> after{before[0].adjusted(0, 0, 60, 30), before[1].adjusted(0, 0, 60, 30),
-                                 before[2].translated(0, 30), before[3].translated(0, 30).adjusted(0, 0, 60, 0),
-                                 before[4].translated(60, 0),        before[5].translated(60, 30),
-                                 before[6],                          before[7]};
+        const QList<QRect> after{before[0].adjusted(0, 0, 60, 30), before[1].translated(0, 30).adjusted(0, 0, 60, 0),
+                                 before[2].translated(60, 0), before[3].translated(60, 30), before[4]};
         for (int i = 0; i < controls.size(); ++i)
             QCOMPARE(controls[i]->geometry(), after[i]);
         QCOMPARE(f.Liste->header()->sectionSize(0), col0 + 30);
         QCOMPARE(f.Liste->header()->sectionSize(1), col1);
-        // The right names fill the rest of the list: no scroll bar for columns that hold nothing.
         QCOMPARE(col0 + 30 + col1 + f.Liste->header()->sectionSize(2), f.Liste->viewport()->width());
-        QVERIFY(!f.Liste->horizontalScrollBar()->isVisible());
-        QCOMPARE(f.Sbar->geometry(), QRect(0, f.height() - f.Sbar->height(), f.width(), f.Sbar->height()));
 
         // Narrower than at start: the width snaps back, the larger height stays.
         f.resize(start.width() - 80, start.height() + 20);
         QTRY_COMPARE(f.size(), QSize(start.width(), start.height() + 20));
         QCOMPARE(f.Liste->geometry(), before[0].adjusted(0, 0, 0, 20));
-        QCOMPARE(f.Liste->header()->sectionSize(0), col0);
 
         // A width the user drags is the column's new base: the next resize keeps it and adds the share.
         resizeTo(start.width() + 60, start.height());
@@ -500,7 +362,7 @@ private Q_SLOTS:
         QVERIFY(!f.Liste->horizontalScrollBar()->isVisible());
     }
 
-    void textHelpers()
+    void helpers()
     {
         using QZSAMMLUNG2DIVFU::NthField;
         QCOMPARE(NthField("120:240:8355:3555", 3, ":") + NthField("a b c", 2, "") + NthField("a--B", 2, "--"),
@@ -511,6 +373,10 @@ private Q_SLOTS:
         QCOMPARE(QZSAMMLUNG::CenteredOffset(100, 48.5), 26);   // 51.5 rounds to the even 52
         QCOMPARE(QZSAMMLUNG::CenteredOffset(800, 1001), -100); // halved towards zero
         QCOMPARE(QZSAMMLUNG::CenteredOffset(1027, 0), 513);   // the rounded difference is halved, not rounded again
+        QCOMPARE(VersionText(2, 6, 99) + VersionText(2, 6, 100), QString(" (V2.6) (V2.6a)"));
+        QCOMPARE(VersionText(1, 10, 250), QString(" (V1.10b)")); // 98.5 rounds to the even 98
+        QCOMPARE(InfoPlacement({640, 480}, {300, 200}), QPoint(0, 0));
+        QCOMPARE(InfoPlacement({1024, 768}, {300, 200}), QPoint(362, 284));
     }
 
     void placementBetweenRuns()
@@ -539,7 +405,7 @@ private Q_SLOTS:
         // A corner off the screen, exactly on its far edge included, or no number: centred.
         const QString bottom = QString::number(screen.height() * 15), right = QString::number(screen.width() * 15);
         for (const auto &[top, left] : std::initializer_list<std::pair<QString, QString>>{
-                 {"0", "600"}, {"-1", "600"}, {"99999999", "600"}, {"abc", "600"}, {bottom, "600"}, {"450", right}}) {
+                 {"-1", "600"}, {"abc", "600"}, {bottom, "600"}, {"450", right}}) {
             store.setValue("_Top", top);
             store.setValue("_Left", left);
             Window w;
@@ -600,9 +466,8 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("present");
         QTest::addColumn<QString>("found");
         QTest::newRow("program folder first") << QStringList{"index.htm", "hilfe/index.htm"} << "index.htm";
-        QTest::newRow("only the last") << QStringList{"hilfe/hilfe.html"} << "hilfe/hilfe.html";
         QTest::newRow("index before hilfe") << QStringList{"hilfe.htm", "index.html"} << "index.html";
-        QTest::newRow("a folder is no file") << QStringList{"index.htm/", "hilfe.htm"} << "hilfe.htm";
+        QTest::newRow("a folder is no file") << QStringList{"index.htm/", "hilfe/hilfe.html"} << "hilfe/hilfe.html";
         QTest::newRow("none") << QStringList{} << "";
     }
     void helpFiles()
@@ -618,28 +483,14 @@ private Q_SLOTS:
 
     void aboutWindow()
     {
-        QCOMPARE(VersionText(2, 6, 5) + VersionText(2, 6, 99), QString(" (V2.6) (V2.6)"));
-        QCOMPARE(VersionText(2, 6, 100), QString(" (V2.6a)"));
-        QCOMPARE(VersionText(1, 10, 250), QString(" (V1.10b)")); // 98.5 rounds to the even 98
-        QCOMPARE(InfoPlacement({640, 480}, {300, 200}), QPoint(0, 0));
-        QCOMPARE(InfoPlacement({1024, 768}, {300, 200}), QPoint(362, 284));
-
         Window w;
         w.form.Btn(10)->click();
         InfoForm *info = w.form.infoForm();
         QVERIFY(info && info->isVisible() && !info->isModal());
-        QCOMPARE(info->windowTitle(), QString("Kalmora - Info"));
-        QVERIFY(!info->windowIcon().pixmap(32).isNull());
         QVERIFY(info->Label->text().startsWith(
             "Kalmora" + VersionText(KALMORA_VERSION_MAJOR, KALMORA_VERSION_MINOR, KALMORA_VERSION_PATCH) +
             " – Verzeichnisvergleiche unter Linux leicht gemacht\n\nKalmora gehört zu einer ganzen Serie"));
-        QVERIFY(info->Btn[1]->x() < info->Btn[3]->x());
-        QCOMPARE(info->Btn[1]->toolTip(), QString("... startet Ihren Internet-Browser mit dem Ziel norvane.example"));
         QTest::keyClick(info, Qt::Key_Return); // Enter closes; only the button opens the web site
-        QTRY_VERIFY(!w.form.infoForm());
-        w.form.Btn(10)->click();
-        info = w.form.infoForm();
-        QTest::keyClick(info, Qt::Key_Escape);
         QTRY_VERIFY(!w.form.infoForm());
         w.form.Btn(10)->click();
         info = w.form.infoForm();
@@ -647,7 +498,7 @@ private Q_SLOTS:
         w.form.Btn(10)->click(); // the open window comes forward, as it is
         QCOMPARE(w.form.infoForm(), info);
         QCOMPARE(info->Label->text(), QString("unchanged"));
-        info->Btn[3]->click();
+        QTest::keyClick(info, Qt::Key_Escape);
         QTRY_VERIFY(!w.form.infoForm());
     }
 };
