@@ -4,6 +4,7 @@
 
 #include "core.h"
 #include "fakehost.h"
+#include "faultyfilesystem.h"
 #include "inifile.h"
 
 #include <QCoreApplication>
@@ -13,7 +14,9 @@
 
 namespace {
 
-class MemoryFileSystem : public common::FileSystem
+// The control file and two empty folders; the calls of a synchronisation are never reached, as the
+// folders hold no file.
+class MemoryFileSystem : public FaultyFileSystem
 {
 public:
     QByteArray control;
@@ -37,26 +40,6 @@ public:
         error = path == "/steuer.ini" ? 0 : common::NotFound;
         return error ? nullptr : std::make_unique<Bytes>(control);
     }
-    // The folders hold no file: nothing is ever synchronised.
-    std::unique_ptr<common::Folder> openFolder(const common::NativePath &, const common::EntryInfo &, int &) override
-    {
-        std::abort();
-    }
-    std::unique_ptr<common::Folder> openSubfolder(common::Folder &, const common::NativePath &, const common::EntryInfo *,
-                                                  bool, int &) override
-    {
-        std::abort();
-    }
-    std::unique_ptr<common::InputFile> openFile(common::Folder &, const common::NativePath &, const common::EntryInfo &,
-                                                int &) override
-    {
-        std::abort();
-    }
-    int copyInto(common::InputFile &, common::Folder &, const common::NativePath &, const common::EntryInfo *) override
-    {
-        std::abort();
-    }
-    int deleteIn(common::Folder &, const common::NativePath &, const common::EntryInfo &) override { std::abort(); }
 
 private:
     static bool isFolder(const common::NativePath &path)
