@@ -114,10 +114,14 @@ void Core::ScanFolder(const NativePath &folder)
     std::vector<FolderId> ancestors;
     std::vector<FolderEntry> entries;
     const int rootLength = WithTrailingBackslash(folder).size();
-    std::unique_ptr<FolderLister> lister = std::move(m_listedAhead);
-    if (!lister || m_listedAheadPath != WithTrailingBackslash(folder))
+    // A folder listed ahead is taken only by its own load; the load before it leaves it listing.
+    std::unique_ptr<FolderLister> lister;
+    if (m_listedAhead && m_listedAheadPath == WithTrailingBackslash(folder)) {
+        lister = std::move(m_listedAhead);
+        m_listedAheadPath.clear();
+    } else {
         lister = std::make_unique<FolderLister>(m_fs);
-    m_listedAheadPath.clear();
+    }
     // Beside the yield after each folder, one every 25 ms inside a large folder (unless SpeedCheck).
     Pacer amid(m_host.speedChecked() ? std::function<bool()>() : [this] {
         m_host.yield();
