@@ -24,12 +24,6 @@ common::Host::Answer FakeHost::showMessage(const QString &text, Icon icon, Butto
     return answers.isEmpty() ? Answer::Ignore : answers.takeFirst();
 }
 
-QByteArray FakeHost::browseForFolder(const QString &title)
-{
-    events << "browse:" + title;
-    return chosenFolder;
-}
-
 bool FakeHost::setClipboardText(const QString &text)
 {
     events << "clipboard";

@@ -123,11 +123,7 @@ std::unique_ptr<common::InputFile> FaultyFileSystem::counted(std::unique_ptr<com
 int FaultyFileSystem::change(const QString &what, const char *operation, const common::NativePath &path)
 {
     changes << what;
-    if (const int error = fault(operation, path))
-        return error;
-    if (beforeChange)
-        beforeChange(what);
-    return 0;
+    return fault(operation, path);
 }
 
 std::unique_ptr<common::Folder> FaultyFileSystem::openFolder(const common::NativePath &path,

@@ -34,8 +34,6 @@ public:
     std::function<void(const common::NativePath &)> beforeRead;
     /// Runs before a folder is listed (on a lister's thread; a slow mount sleeps here).
     std::function<void(const common::NativePath &)> beforeList;
-    /// Runs before a copy or deletion is passed on, once its folders have been reached.
-    std::function<void(const QString &change)> beforeChange;
     std::atomic<int> openFiles{0}, opens{0};
 
     void fail(const char *operation, const common::NativePath &path, qint64 code)
