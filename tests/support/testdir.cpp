@@ -1,5 +1,6 @@
 #include "testdir.h"
 
+#include <QDirIterator>
 #include <QTest>
 
 #include <fcntl.h>
@@ -32,7 +33,7 @@ void TestDir::folder(const common::NativePath &relative)
     }
 }
 
-void TestDir::file(const common::NativePath &relative, const QByteArray &content, qint64 modified)
+void TestDir::file(const common::NativePath &relative, const QByteArray &content, qint64 modified, long ns)
 {
     const int slash = relative.lastIndexOf('/');
     if (slash > 0)
@@ -41,7 +42,7 @@ void TestDir::file(const common::NativePath &relative, const QByteArray &content
     const int fd = ::open(full.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     QVERIFY2(fd >= 0, full.constData());
     QCOMPARE(::write(fd, content.constData(), size_t(content.size())), ssize_t(content.size()));
-    const struct timespec times[2] = {{time_t(modified), 0}, {time_t(modified), 0}};
+    const struct timespec times[2] = {{time_t(modified), ns}, {time_t(modified), ns}};
     QCOMPARE(::futimens(fd, times), 0);
     ::close(fd);
 }
@@ -54,4 +55,18 @@ void TestDir::link(const common::NativePath &relative, const common::NativePath 
 void TestDir::remove(const common::NativePath &relative)
 {
     QCOMPARE(::unlink(path(relative).constData()), 0);
+}
+
+QStringList TestDir::contents(bool withFolders) const
+{
+    const QDir::Filters filter = withFolders ? QDir::AllEntries | QDir::NoDotAndDotDot : QDir::Files;
+    QStringList entries;
+    QDirIterator it(QString::fromUtf8(m_path), filter | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        QFile file(it.next());
+        const QByteArray content = file.open(QIODevice::ReadOnly) ? ':' + file.readAll() : "/";
+        entries << file.fileName().mid(m_path.size() + 1) + content;
+    }
+    entries.sort();
+    return entries;
 }

@@ -17,11 +17,18 @@ public:
     common::NativePath path() const { return m_path; }
     common::NativePath path(const common::NativePath &relative) const { return m_path + '/' + relative; }
 
-    /// Creates the file (and the folders on its way) with content and modification time.
-    void file(const common::NativePath &relative, const QByteArray &content = {}, qint64 modified = DefaultTime);
+    /// Creates the file (and the folders on its way), or rewrites it in place, with content and modification
+    /// time (to the nanosecond).
+    void file(const common::NativePath &relative, const QByteArray &content = {},
+              qint64 modified = DefaultTime, long ns = 0);
     void folder(const common::NativePath &relative);
     void link(const common::NativePath &relative, const common::NativePath &target);
     void remove(const common::NativePath &relative);
+
+    /// Every file of the tree as "name:content", in name order, hidden ones too (a temporary file left behind
+    /// shows); withFolders adds each folder and each link to one, not followed. Whatever cannot be read as a
+    /// file shows as "name/"; FIFOs and devices are left out.
+    QStringList contents(bool withFolders = false) const;
 
 private:
     QTemporaryDir m_dir;
