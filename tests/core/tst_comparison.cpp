@@ -12,8 +12,6 @@
 
 using namespace common;
 
-static const QString Cr(CR); // as text, for sums of literals
-
 static void pair(CoreFixture &f, const NativePath &name, const QByteArray &left, const QByteArray &right,
                  qint64 rightTime = TestDir::DefaultTime)
 {
@@ -55,11 +53,11 @@ private Q_SLOTS:
                               "block!|<>|block!", "block+1|=|block+1", "block+1!|<>|block+1!",
                               "empty|=|empty", "large|=|large", "large!|<>|large!", "left-only|?|",
                               "longer|>|longer", "shorter|<|shorter"}));
-        QCOMPARE(f.host.messageTexts(), QStringList{"Ergebnis des Binärvergleichs von 14 Dateien:" + Cr + Cr +
-                                                    "2 Dateien sind verwaist." + Cr +
-                                                    "2 Dateien haben eine unterschiedliche Länge." + Cr +
-                                                    "4 Dateien sind zwar gleich groß, aber nicht identisch." +
-                                                    Cr + "6 Dateien sind absolut identisch." + Cr});
+        QCOMPARE(f.host.messageTexts(), QStringList{"Ergebnis des Binärvergleichs von 14 Dateien:\r\r"
+                                                    "2 Dateien sind verwaist.\r"
+                                                    "2 Dateien haben eine unterschiedliche Länge.\r"
+                                                    "4 Dateien sind zwar gleich groß, aber nicht identisch.\r"
+                                                    "6 Dateien sind absolut identisch.\r"});
         QCOMPARE(f.fs.opens, 2 * 10); // pairs whose sizes differ are never opened
         for (const bool speed : {false, true}) {
             f.host.speed = speed;
@@ -93,19 +91,15 @@ private Q_SLOTS:
         qputenv("TZ", "Europe/Berlin");
         tzset();
         QVERIFY(!f.core.RunComparison(false).allEqual);
-        QStringList shown;
-        for (int i = 5; i < 8; ++i)
-            shown << f.list.data(f.list.index(i, ComparisonList::LeftStampColumn)).toString();
         qputenv("TZ", "UTC");
         tzset();
         QCOMPARE(f.rows(),
                  (QStringList{"|? <--|right-only", "left-only|? -->|", "newer|<--|newer", "older|-->|older",
                               "same second|=|same second", "t|-->|t", "t|<--|t", "t|-->|t"}));
-        QCOMPARE(shown, (QStringList{"2026102502:10:00", "9999123123:59:59", "1969123123:59:50"}));
-        QCOMPARE(f.host.messageTexts(), QStringList{"Ergebnis des Versionsvergleichs von 8 Dateien:" + Cr +
-                                                    Cr + "2 Dateien sind verwaist." + Cr +
-                                                    "5 Dateien haben ein unterschiedliches Alter." + Cr +
-                                                    "1 Dateien haben ein gleiches Alter." + Cr});
+        QCOMPARE(f.host.messageTexts(), QStringList{"Ergebnis des Versionsvergleichs von 8 Dateien:\r\r"
+                                                    "2 Dateien sind verwaist.\r"
+                                                    "5 Dateien haben ein unterschiedliches Alter.\r"
+                                                    "1 Dateien haben ein gleiches Alter.\r"});
     }
 
     // Identical trees say so in both modes. A batch run that goes on to synchronise or to end has nobody
@@ -125,7 +119,7 @@ private Q_SLOTS:
                                                      : "Status: Binärvergleich fertig!"));
             QCOMPARE(f.host.events.mid(f.host.events.size() - 2), (QStringList{"progress:0", "compare:on"}));
         }
-        const QString same = " Dateien:" + Cr + Cr + "Beide Verzeichnisse sind vollkommen identisch!" + Cr;
+        const QString same = " Dateien:\r\rBeide Verzeichnisse sind vollkommen identisch!\r";
         QCOMPARE(f.host.messageTexts(), (QStringList{"Ergebnis des Versionsvergleichs von 1" + same,
                                                      "Ergebnis des Binärvergleichs von 1" + same}));
     }
@@ -162,9 +156,9 @@ private Q_SLOTS:
         f.host.speed = true;
         f.core.RunComparison(true);
         QVERIFY(f.host.events.count("yield") >= 4);
-        QCOMPARE(f.host.messageTexts(), QStringList{"Ergebnis des Binärvergleichs von 9 Dateien:" + Cr + Cr +
-                                                    "1 Dateien sind absolut identisch." + Cr +
-                                                    "8 Dateien konnten nicht gelesen werden." + Cr});
+        QCOMPARE(f.host.messageTexts(), QStringList{"Ergebnis des Binärvergleichs von 9 Dateien:\r\r"
+                                                    "1 Dateien sind absolut identisch.\r"
+                                                    "8 Dateien konnten nicht gelesen werden.\r"});
         QCOMPARE(f.fs.openFiles, 0);
     }
 };

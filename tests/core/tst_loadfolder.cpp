@@ -91,16 +91,13 @@ private Q_SLOTS:
         QCOMPARE(f.host.recorded("message:").replaceInStrings(QString::fromUtf8(f.left.path()), "L"),
                  messages);
         QVERIFY(f.host.messages[0].text.endsWith("\rDieser Name wird fortan ignoriert ..."));
-    }
 
-    // The scan's list grows in chunks: every file keeps its place, across chunk borders too.
-    void scannedFilesPastOneChunk()
-    {
-        ScannedFiles files;
+        // The scan's list grows in chunks: every file keeps its place, across chunk borders too.
+        ScannedFiles chunked;
         for (size_t i = 0; i < 2 * ScannedFiles::ChunkSize + 3; ++i)
-            files.push_back({QByteArray::number(qulonglong(i)), {}});
+            chunked.push_back({QByteArray::number(qulonglong(i)), {}});
         size_t i = 0;
-        for (const ScannedFile &file : files)
+        for (const ScannedFile &file : chunked)
             QCOMPARE(file.name, QByteArray::number(qulonglong(i++)));
         QCOMPARE(i, 2 * ScannedFiles::ChunkSize + 3);
     }

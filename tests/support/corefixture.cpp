@@ -42,9 +42,3 @@ int CoreFixture::rowOf(const common::NativePath &leftName) const
             return i;
     return -1;
 }
-
-QString CoreFixture::markerOf(const common::NativePath &leftName) const
-{
-    const int row = rowOf(leftName);
-    return row < 0 ? QStringLiteral("(no row)") : common::MarkerText(list.row(row).marker);
-}

@@ -21,5 +21,4 @@ struct CoreFixture
     QStringList rows() const;
     /// Position of the first row with that left name, or -1.
     int rowOf(const common::NativePath &leftName) const;
-    QString markerOf(const common::NativePath &leftName) const;
 };
