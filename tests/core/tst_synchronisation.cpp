@@ -30,6 +30,8 @@ private Q_SLOTS:
         f.left.file("proposal", "P");
         for (const char *name : {"only-right/r", "no-left-delete", "no-left-copy"})
             f.right.file(name, "R");
+        const QFile::Permissions runnable = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+        QFile::setPermissions(QString::fromUtf8(f.left.path("to-right")), runnable); // kept by a copy
         f.loadBoth();
         const QHash<QByteArray, Marker> markers{
             {"to-right", Marker::CopyRight}, {"to-left", Marker::CopyLeft}, {"skip", Marker::Skip},
@@ -46,6 +48,8 @@ private Q_SLOTS:
         QCOMPARE(f.right.contents(), QString("del-left:r no-left-copy:R no-left-delete:R only-right/r:R "
                                              "skip:r sub/deep/only-left:L to-left:r to-right:l").split(' '));
         QCOMPARE(f.fs.changes.filter("delete ").size(), 4);
+        if (!PortableFileSystemUnderTest()) // a POSIX mode
+            QVERIFY(QFile::permissions(QString::fromUtf8(f.right.path("to-right"))).testFlag(QFile::ExeOwner));
         QCOMPARE(f.host.messageTexts().filter("\rIn dieser Zeile gibt es links keine Datei.\r").size(), 2);
 
         // The copies carry the time over: a new age comparison finds the pairs equal.

@@ -55,6 +55,7 @@ private Q_SLOTS:
             {"L /nonexistent/kalmora", "2:", "Der Ordner '/nonexistent/kalmora' existiert nicht."},
             {"--sync L R", "2:", "nur nach dem Altersvergleich"},
             {"--batch L/x.ini", "2:", " * Die Steuerdatei ''L/x.ini'' wurde nicht gefunden."},
+            {"--sync --batch L/x.ini", "2:", "--batch verträgt keine weiteren Angaben"},
             // Nothing that follows a failed output is done, above all no synchronisation: the next run
             // still finds a.txt older.
             {"--age --sync L R >/dev/full", "2:", "nicht auf die Standardausgabe"},
@@ -82,6 +83,8 @@ private Q_SLOTS:
         dir.file("R/secret", "x");
         QCOMPARE(run(dir.path(), "chmod 777 . R && chmod 600 L/secret && " + cli + "--binary L R"),
                  "2:secret\t!\tsecret\n");
+        dir.file("b.ini", "[Pfade]\nLinks=L\nRechts=R\n[AutoStart]\nBinärvergleich=1\nEnde=1\n");
+        QCOMPARE(run(dir.path(), cli + "--batch b.ini"), "2:");
         // So is a folder that cannot be listed, though the comparison finds differences.
         dir.file("L/a", "neu", TestDir::DefaultTime + 60);
         dir.file("L/locked/b", "2");

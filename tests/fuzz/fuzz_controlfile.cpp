@@ -73,14 +73,6 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
-    const QString text = common::DecodeControlFile(bytes);
-    for (const char *key : {"Links", "Rechts", "Binärvergleich", "Altersvergleich", "Abgleich", "Zwischenablage", "Ende"}) {
-        const QString value = common::ReadIniString(QStringLiteral("AutoStart"), QString::fromUtf8(key), {}, text);
-        if (value.size() > 32766)
-            std::abort();
-        common::LeadingNumber(value);
-    }
-
     MemoryFileSystem fs;
     fs.control = bytes;
     FakeHost host;

@@ -1,16 +1,5 @@
 #include "corefixture.h"
 
-#include <ctime>
-
-namespace {
-// Stamps are local time: every test runs in one fixed zone.
-const bool utc = [] {
-    qputenv("TZ", "UTC");
-    tzset();
-    return true;
-}();
-} // namespace
-
 void CoreFixture::load(const common::NativePath &folder, bool toLeft)
 {
     common::NativePath path = folder;

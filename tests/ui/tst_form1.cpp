@@ -313,7 +313,9 @@ private Q_SLOTS:
         using QZSAMMLUNG2DIVFU::NthField;
         QCOMPARE(NthField("120:240:8355:3555", 3, ":") + NthField("a b c", 2, "") + NthField("a--B", 2, "--"),
                  QString("8355bB"));
-        QCOMPARE(NthField("120:240:8355:3555", 5, ":") + NthField("", 1, ":") + NthField("aXb", 2, "x"), QString());
+        QCOMPARE(NthField("120:240:8355:3555", 5, ":") + NthField("a:b", 0, ":") + NthField("", 1, ":") +
+                     NthField("aXb", 2, "x"),
+                 QString());
         QCOMPARE(NthField("aXb", 2, "x", 1) + NthField("a::", 1, ":"), QString("ba"));
         QCOMPARE(QZSAMMLUNG::CenteredOffset(15360, 8000), 3680);
         QCOMPARE(QZSAMMLUNG::CenteredOffset(100, 48.5), 26);   // 51.5 rounds to the even 52
@@ -355,7 +357,8 @@ private Q_SLOTS:
         // A corner off the screen, exactly on its far edge included, or no number: centred.
         const QString bottom = QString::number(screen.height() * 15), right = QString::number(screen.width() * 15);
         for (const auto &[top, left] : std::initializer_list<std::pair<QString, QString>>{
-                 {"-1", "600"}, {"abc", "600"}, {bottom, "600"}, {"450", right}}) {
+                 {"0", "600"}, {"-1", "600"}, {"99999999", "600"}, {"abc", "600"}, {bottom, "600"},
+                 {"450", right}}) {
             store.setValue("_Top", top);
             store.setValue("_Left", left);
             Window w;
