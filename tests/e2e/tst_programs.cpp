@@ -83,7 +83,8 @@ private Q_SLOTS:
         dir.file("R/secret", "x");
         QCOMPARE(run(dir.path(), "chmod 777 . R && chmod 600 L/secret && " + cli + "--binary L R"),
                  "2:secret\t!\tsecret\n");
-        dir.file("b.ini", "[Pfade]\nLinks=L\nRechts=R\n[AutoStart]\nBinärvergleich=1\nZwischenablage=1\nEnde=1\n");
+        dir.file("b.ini", "[Pfade]\nLinks=L\nRechts=R\n[AutoStart]\nBinärvergleich=1\nZwischenablage=1\n"
+                          "Ende=1\n");
         QCOMPARE(run(dir.path(), cli + "--batch ./b.ini"), "2:secret\t!\tsecret\n"); // in a batch run too
         // So is a folder that cannot be listed, though the comparison finds differences.
         dir.file("L/a", "neu", TestDir::DefaultTime + 60);
