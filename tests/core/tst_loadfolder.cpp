@@ -90,7 +90,8 @@ private Q_SLOTS:
                                    "Zugriffsfehler 13 auf 'L/locked'"};
         QCOMPARE(f.host.recorded("message:").replaceInStrings(QString::fromUtf8(f.left.path()), "L"),
                  messages);
-        QVERIFY(f.host.messages[0].text.endsWith("\rDieser Name wird fortan ignoriert ..."));
+        QVERIFY(f.host.messages[0].text.endsWith("\rDieser Name wird fortan ignoriert ...") &&
+                f.host.messages[0].icon == Host::Icon::Warning); // a warning: trouble for the CLI
 
         // The scan's list grows in chunks: every file keeps its place, across chunk borders too.
         ScannedFiles chunked;

@@ -64,6 +64,7 @@ private Q_SLOTS:
             {"--binary L R", "0:a.txt\t=\tA.TXT\n" + same,
              "Binärvergleichs von 2 Dateien:\n\nBeide Verzeichnisse sind vollkommen identisch!\n"}};
         QString printed;
+        QVERIFY(run(dir.path(), "kalmora-cli -h").startsWith("0:Aufruf: kalmora-cli"));
         for (const auto &[command, status, err] : cases) {
             QCOMPARE(run(dir.path(), "kalmora-cli " + command, &printed), status);
             QVERIFY2(printed.contains(err), qPrintable(command + "\n" + printed));

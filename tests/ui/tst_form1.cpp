@@ -79,6 +79,10 @@ class TestForm1 : public QObject
 {
     Q_OBJECT
     QTemporaryDir m_settings;
+    QList<QUrl> m_opened; // by the desktop, as asked for
+
+public Q_SLOTS:
+    void opened(const QUrl &url) { m_opened << url; }
 
 private Q_SLOTS:
     void initTestCase()
@@ -94,6 +98,11 @@ private Q_SLOTS:
         TestForm &f = w.form;
         QVERIFY(f.isVisible() && f.CompModeOpt[0]->isChecked() && f.ToolTipCheck->isChecked());
         QVERIFY(!f.SofortStartCheck->isChecked() && !f.MyTopMostChk->isChecked() && !f.SpeedCheck->isChecked());
+        f.MyTopMostChk->click(); // the window stays in sight, above the others
+        QVERIFY(f.isVisible() && f.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        f.Liste->setFocus(); // Tab leaves the list rather than walking its cells
+        QTest::keyClick(f.Liste, Qt::Key_Tab);
+        QVERIFY(f.focusWidget() != f.Liste);
         // Switched off, the tool tips go, except the folder buttons' own; switched on, they come back.
         QVERIFY(!f.Liste->toolTip().isEmpty() && !f.CompModeOpt[1]->toolTip().isEmpty());
         f.ToolTipCheck->click();
@@ -140,11 +149,14 @@ private Q_SLOTS:
         w.form.chosenFolder = w.left.path("L");
         w.form.Btn(1)->click(); // the list is empty, so the left column it is
         QCOMPARE(w.column(0), QStringList{"a"});
-        const int edge = w.form.Liste->header()->sectionSize(0);
-        w.drop({w.left.path("R")}, edge);
+        w.form.chosenFolder = w.left.path("R");
+        w.form.Btn(1)->click();
         QCOMPARE(w.column(2), QStringList{"a"});
+        const int edge = w.form.Liste->header()->sectionSize(0);
         w.drop({w.left.path("N")}, edge - 1);
         QCOMPARE(w.column(0) + w.column(2), (QStringList{"n", ""}));
+        w.drop({w.left.path("R")}, edge);
+        QCOMPARE(w.column(2), (QStringList{"a", ""}));
         w.drop({w.left.path("L"), w.left.path("R")}, 5);
         QCOMPARE(w.form.messages, QStringList{"Bitte jeweils nur ein einzelnes Verzeichnis in die Liste ziehen!"});
 
@@ -335,6 +347,15 @@ private Q_SLOTS:
             dir.file(name);
             QCOMPARE(QZSAMMLUNG::FindHelpFile(folder), folder + '/' + name);
         }
+        // Web addresses, encrypted, and help pages beside the program go to the desktop's handlers.
+        for (const char *scheme : {"https", "http", "file"})
+            QDesktopServices::setUrlHandler(scheme, this, "opened");
+        QFile(QCoreApplication::applicationDirPath() + "/index.htm").open(QIODevice::WriteOnly);
+        QString page;
+        QVERIFY(QZSAMMLUNG::OpenWithShell("norvane.example", 0));
+        QCOMPARE(QZSAMMLUNG::ShowHelp(&page), QZSAMMLUNG::HelpShown::Opened);
+        QFile::remove(page);
+        QCOMPARE(m_opened, (QList<QUrl>{QUrl("https://norvane.example"), QUrl::fromLocalFile(page)}));
     }
 
     void placementBetweenRuns()
