@@ -100,9 +100,11 @@ private Q_SLOTS:
         QVERIFY(!f.SofortStartCheck->isChecked() && !f.MyTopMostChk->isChecked() && !f.SpeedCheck->isChecked());
         f.MyTopMostChk->click(); // the window stays in sight, above the others
         QVERIFY(f.isVisible() && f.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-        f.Liste->setFocus(); // Tab leaves the list rather than walking its cells
+        f.activateWindow(); // Tab leaves the list rather than walking its cells
+        QVERIFY(QTest::qWaitForWindowActive(&f));
+        f.Liste->setFocus();
         QTest::keyClick(f.Liste, Qt::Key_Tab);
-        QVERIFY(f.focusWidget() != f.Liste);
+        QVERIFY(f.focusWidget() && f.focusWidget() != f.Liste);
         // Switched off, the tool tips go, except the folder buttons' own; switched on, they come back.
         QVERIFY(!f.Liste->toolTip().isEmpty() && !f.CompModeOpt[1]->toolTip().isEmpty());
         f.ToolTipCheck->click();
