@@ -100,11 +100,6 @@ private Q_SLOTS:
         QVERIFY(!f.SofortStartCheck->isChecked() && !f.MyTopMostChk->isChecked() && !f.SpeedCheck->isChecked());
         f.MyTopMostChk->click(); // the window stays in sight, above the others
         QVERIFY(f.isVisible() && f.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-        f.activateWindow(); // Tab leaves the list rather than walking its cells
-        QVERIFY(QTest::qWaitForWindowActive(&f));
-        f.Liste->setFocus();
-        QTest::keyClick(f.Liste, Qt::Key_Tab);
-        QVERIFY(f.focusWidget() && f.focusWidget() != f.Liste);
         // Switched off, the tool tips go, except the folder buttons' own; switched on, they come back.
         QVERIFY(!f.Liste->toolTip().isEmpty() && !f.CompModeOpt[1]->toolTip().isEmpty());
         f.ToolTipCheck->click();
@@ -186,6 +181,12 @@ private Q_SLOTS:
                 f.Liste->selectionModel()->select(f.Liste->model()->index(row, 0),
                                                   QItemSelectionModel::Select | QItemSelectionModel::Rows);
         };
+        f.activateWindow(); // Tab leaves the list rather than walking its cells
+        QVERIFY(QTest::qWaitForWindowActive(&f));
+        f.Liste->setFocus();
+        f.Liste->setCurrentIndex(f.Liste->model()->index(0, 0));
+        QTest::keyClick(f.Liste, Qt::Key_Tab);
+        QVERIFY(f.focusWidget() && f.focusWidget() != f.Liste);
         choose({0, 2, 4});
         QCOMPARE(f.pum->defaultAction(), f.pumXXX(10));
         f.Liste_MouseDown(2);
