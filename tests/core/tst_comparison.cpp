@@ -12,13 +12,6 @@
 
 using namespace common;
 
-static void pair(CoreFixture &f, const NativePath &name, const QByteArray &left, const QByteArray &right,
-                 qint64 rightTime = TestDir::DefaultTime)
-{
-    f.left.file(name, left);
-    f.right.file(name, right, rightTime);
-}
-
 class TestComparison : public QObject
 {
     Q_OBJECT
@@ -34,16 +27,16 @@ private Q_SLOTS:
         CoreFixture f;
         const QByteArray block(262144, 'k'), blockAndOne(262145, 'k'), large((9 << 20) + 7, 'L');
         const qint64 later = TestDir::DefaultTime + 3600; // times do not count here
-        pair(f, "shorter", QByteArray(10, 'a'), QByteArray(11, 'a'), later);
-        pair(f, "longer", QByteArray(11, 'a'), QByteArray(10, 'a'), later);
-        pair(f, "empty", {}, {}, later);
-        pair(f, "block!", block, QByteArray(block).replace(262143, 1, "!"), later);
-        pair(f, "block+1", blockAndOne, blockAndOne, later);
-        pair(f, "block+1!", blockAndOne, QByteArray(blockAndOne).replace(262144, 1, "!"), later);
-        pair(f, "large", large, large, later);
-        pair(f, "large!", large, QByteArray(large).replace(large.size() - 1, 1, "!"), later);
+        f.pair("shorter", QByteArray(10, 'a'), QByteArray(11, 'a'), later);
+        f.pair("longer", QByteArray(11, 'a'), QByteArray(10, 'a'), later);
+        f.pair("empty", {}, {}, later);
+        f.pair("block!", block, QByteArray(block).replace(262143, 1, "!"), later);
+        f.pair("block+1", blockAndOne, blockAndOne, later);
+        f.pair("block+1!", blockAndOne, QByteArray(blockAndOne).replace(262144, 1, "!"), later);
+        f.pair("large", large, large, later);
+        f.pair("large!", large, QByteArray(large).replace(large.size() - 1, 1, "!"), later);
         for (const char *name : {"a/f", "ab/f", "ab/g/f", "b/f"})
-            pair(f, name, name, QByteArray(name) == "ab/f" ? "ab/F" : name, later);
+            f.pair(name, name, QByteArray(name) == "ab/f" ? "ab/F" : name, later);
         f.left.file("left-only");
         f.right.file("right-only");
         f.loadBoth();
@@ -72,9 +65,9 @@ private Q_SLOTS:
     void ageMarkers()
     {
         CoreFixture f;
-        pair(f, "newer", "left", "other content", TestDir::DefaultTime + 1);
-        pair(f, "older", "left", "other content", TestDir::DefaultTime - 1);
-        pair(f, "same second", "left", "other content");
+        f.pair("newer", "left", "other content", TestDir::DefaultTime + 1);
+        f.pair("older", "left", "other content", TestDir::DefaultTime - 1);
+        f.pair("same second", "left", "other content");
         const timespec late[2] = {{TestDir::DefaultTime, 999999999}, {TestDir::DefaultTime, 999999999}};
         QCOMPARE(::utimensat(AT_FDCWD, f.right.path("same second").constData(), late, 0), 0);
         f.left.file("left-only");
@@ -107,7 +100,7 @@ private Q_SLOTS:
     void allIdenticalAndBatch()
     {
         CoreFixture f;
-        pair(f, "a", "1", "1");
+        f.pair("a", "1", "1");
         f.loadBoth();
         QVERIFY(f.core.RunComparison(false).allEqual);
         f.core.setBatchMode(true);
@@ -131,13 +124,13 @@ private Q_SLOTS:
     {
         CoreFixture f;
         const QByteArray small(100, 'z'), blocks(300000, 'z'), large(9 << 20, 'z');
-        pair(f, "size", blocks, blocks + "x"); // sized anew only where sizes differed
+        f.pair("size", blocks, blocks + "x"); // sized anew only where sizes differed
         for (const char *name : {"open left", "open right", "grown while read", "right, block 2"})
-            pair(f, name, blocks, blocks);
-        pair(f, "left, small", small, small);
-        pair(f, "left, large", large, large);
-        pair(f, "right, large", large, large);
-        pair(f, "good", "x", "x");
+            f.pair(name, blocks, blocks);
+        f.pair("left, small", small, small);
+        f.pair("left, large", large, large);
+        f.pair("right, large", large, large);
+        f.pair("good", "x", "x");
         f.loadBoth();
         f.fs.fail("inspect", f.left.path("size"), EIO);
         f.fs.fail("open", f.left.path("open left"), EACCES);

@@ -27,10 +27,8 @@ private Q_SLOTS:
         if (!PortableFileSystemUnderTest()) // names as bytes
             names << "tab\there" << "line\nfeed" << "back\\slash" << " blanks " << "caf\xe9"
                   << QByteArray(255, 'n') << QByteArray(120, 'd') + '/' + QByteArray(130, 'e');
-        for (const QByteArray &name : names) {
-            f.left.file(name, "new", TestDir::DefaultTime + 60);
-            f.right.file(name, "old");
-        }
+        for (const QByteArray &name : names)
+            f.pair(name, "new", "old", TestDir::DefaultTime, TestDir::DefaultTime + 60);
         f.right.file("a.txt", "twin"); // A.TXT's twin: the left A.TXT pairs with its own name only
         f.left.file("x", "a file", TestDir::DefaultTime + 60);
         f.right.file("x/inner", "kept");
@@ -59,10 +57,8 @@ private Q_SLOTS:
         CoreFixture f;
         const QByteArrayList names{"device", "fifo", "fifo, writer", "folder", "grown", "shrunk"};
         // The folder's sizes differed at the load, the others' did not.
-        for (const QByteArray &name : names) {
-            f.left.file(name, "same");
-            f.right.file(name, name == "folder" ? "longer" : "same");
-        }
+        for (const QByteArray &name : names)
+            f.pair(name, "same", name == "folder" ? "longer" : "same");
         f.loadBoth();
         f.left.file("grown", "samey");
         f.left.file("shrunk", "sam");

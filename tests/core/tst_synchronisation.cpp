@@ -22,10 +22,8 @@ private Q_SLOTS:
     void everyMarkersAction()
     {
         CoreFixture f;
-        for (const char *name : {"to-right", "to-left", "del-right", "del-left", "del-both", "skip"}) {
-            f.left.file(name, "l", TestDir::DefaultTime - 7);
-            f.right.file(name, "r", TestDir::DefaultTime + 60);
-        }
+        for (const char *name : {"to-right", "to-left", "del-right", "del-left", "del-both", "skip"})
+            f.pair(name, "l", "r", TestDir::DefaultTime + 60, TestDir::DefaultTime - 7);
         f.left.file("sub/deep/only-left", "L"); // its folders are made on the way
         f.left.file("proposal", "P");
         for (const char *name : {"only-right/r", "no-left-delete", "no-left-copy"})
@@ -65,10 +63,8 @@ private Q_SLOTS:
     void answers()
     {
         CoreFixture f;
-        for (const char *name : {"a", "b", "c", "d", "e"}) {
-            f.left.file(name, "l");
-            f.right.file(name, "r");
-        }
+        for (const char *name : {"a", "b", "c", "d", "e"})
+            f.pair(name, "l", "r");
         f.loadBoth();
         for (int i = 0; i < 5; ++i)
             f.list.setMarker(i, i == 1 || i == 2 ? Marker::DeleteBoth : Marker::DeleteRight);

@@ -5,7 +5,6 @@
 #include "core.h"
 #include "fakehost.h"
 #include "faultyfilesystem.h"
-#include "inifile.h"
 
 #include <QCoreApplication>
 

@@ -1,5 +1,12 @@
 #include "corefixture.h"
 
+void CoreFixture::pair(const common::NativePath &name, const QByteArray &left, const QByteArray &right,
+                       qint64 rightTime, qint64 leftTime)
+{
+    this->left.file(name, left, leftTime);
+    this->right.file(name, right, rightTime);
+}
+
 void CoreFixture::load(const common::NativePath &folder, bool toLeft)
 {
     common::NativePath path = folder;

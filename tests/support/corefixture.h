@@ -14,6 +14,9 @@ struct CoreFixture
     common::Core core{host, fs};
     common::ComparisonList &list = core.list();
 
+    /// The same name on both sides, with each side's content and time.
+    void pair(const common::NativePath &name, const QByteArray &left, const QByteArray &right,
+              qint64 rightTime = TestDir::DefaultTime, qint64 leftTime = TestDir::DefaultTime);
     void load(const common::NativePath &folder, bool toLeft);
     /// Loads left, then right, and forgets what the host recorded so far.
     void loadBoth();
