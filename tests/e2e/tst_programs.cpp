@@ -48,6 +48,7 @@ private Q_SLOTS:
         dir.file("R/A.TXT", "neu", TestDir::DefaultTime + 60);
         dir.file("L/caf\xe9", "x"); // names are written with their own bytes
         dir.file("R/caf\xe9", "x");
+        dir.file("ok.ini", "[Pfade]\nLinks=L\nRechts=R\n[AutoStart]\nAltersvergleich=1\nZwischenablage=1\nEnde=1\n");
         const QByteArray same("caf\xe9\t=\tcaf\xe9\n");
         // Run in this order, in the folder that holds L and R.
         const QList<std::tuple<QString, QByteArray, QString>> cases{
@@ -59,6 +60,7 @@ private Q_SLOTS:
             // Nothing that follows a failed output is done, above all no synchronisation: the next run
             // still finds a.txt older.
             {"--age --sync L R >/dev/full", "2:", "nicht auf die Standardausgabe"},
+            {"--batch ./ok.ini >/dev/full", "2:", "nicht auf die Standardausgabe"},
             {"--age --sync L R | :; exit ${PIPESTATUS[0]}", "2:", "nicht auf die Standardausgabe"},
             {"--age --sync L R", "0:a.txt\t<--\tA.TXT\n" + same, ""}, // the one that copies; 0: all done
             {"--binary L R", "0:a.txt\t=\tA.TXT\n" + same,
