@@ -28,8 +28,7 @@ private Q_SLOTS:
         f.left.file("proposal", "P");
         for (const char *name : {"only-right/r", "no-left-delete", "no-left-copy"})
             f.right.file(name, "R");
-        const QFile::Permissions runnable = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
-        QFile::setPermissions(QString::fromUtf8(f.left.path("to-right")), runnable); // kept by a copy
+        QFile::setPermissions(QString::fromUtf8(f.left.path("to-right")), QFile::ReadOwner | QFile::ExeOwner);
         f.loadBoth();
         const QHash<QByteArray, Marker> markers{
             {"to-right", Marker::CopyRight}, {"to-left", Marker::CopyLeft}, {"skip", Marker::Skip},

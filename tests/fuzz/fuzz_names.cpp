@@ -35,7 +35,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (ascii && common::CompareFolded(common::FoldedName(a.toUpper()), common::FoldedName(a.toLower())) != 0)
         std::abort(); // a name equals itself in other letter case
 
-    const QString text = QString::fromUtf8(a);
-    QZSAMMLUNG2DIVFU::NthField(text, size ? int(data[0] % 8) : 1, QString::fromUtf8(b), 0);
+    QZSAMMLUNG2DIVFU::NthField(QString::fromUtf8(a), size ? int(data[0] % 8) : 1, QString::fromUtf8(b), 0);
     return 0;
 }
