@@ -1,7 +1,7 @@
 #include "modresizeapp.h"
 
-#include "qzsammlung.h"
 #include "inifile.h"
+#include "qzsammlung.h"
 #include "qzsammlung2divfu.h"
 
 #include <QFontMetricsF>
@@ -128,7 +128,8 @@ QString numberText(float value)
 
 float storedField(QObject *object, int field)
 {
-    return float(common::LeadingNumber(QZSAMMLUNG2DIVFU::NthField(object->property("Tag").toString(), field, QStringLiteral(":"))));
+    const QString text = QZSAMMLUNG2DIVFU::NthField(object->property("Tag").toString(), field, QStringLiteral(":"));
+    return float(common::LeadingNumber(text));
 }
 
 float shareOf(float change, float share)
