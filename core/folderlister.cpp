@@ -10,7 +10,10 @@
 namespace common {
 
 namespace {
-constexpr size_t MaxAhead = 64; // listings held for the scan at most
+// What the workers hold for the scan at most: enough listings to hide round trips, and enough entries to keep
+// a core busy while the scan's thread does other work (about 130 bytes an entry).
+constexpr size_t MaxAhead = 4096;
+constexpr size_t MaxEntriesAhead = 262144;
 // Listings in flight: enough to hide a network round trip or a disk seek, not a matter of cores.
 constexpr unsigned Workers = 8;
 constexpr std::chrono::milliseconds Patience(25); // the window yields this often while it waits
@@ -77,6 +80,7 @@ int FolderLister::list(const NativePath &folder, std::vector<FolderEntry> &entri
     const auto made = m_made.find(folder);
     const int error = made->second.error;
     entries = std::move(made->second.entries);
+    m_entriesHeld -= entries.size();
     m_made.erase(made);
     lock.unlock();
     m_work.notify_one(); // room for one more listing
@@ -93,7 +97,8 @@ void FolderLister::work()
             std::unique_lock<std::mutex> lock(m_mutex);
             m_work.wait(lock, [&] {
                 return m_stop || !m_urgent.isEmpty() ||
-                       ((!m_announced.empty() || !m_found.empty()) && m_made.size() < MaxAhead);
+                       ((!m_announced.empty() || !m_found.empty()) && m_made.size() < MaxAhead &&
+                        m_entriesHeld < MaxEntriesAhead);
             });
             if (m_stop)
                 return;
@@ -133,6 +138,7 @@ void FolderLister::work()
         }
         {
             std::lock_guard<std::mutex> lock(m_mutex);
+            m_entriesHeld += listing.entries.size();
             m_made[folder] = std::move(listing);
             for (auto &[subfolderOrder, subfolder] : found) {
                 if (!m_known.contains(subfolder)) {

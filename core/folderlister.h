@@ -22,8 +22,8 @@ void BecomeReadAheadThread();
 /// themselves, into every subfolder the scan will visit unless it is a link (those only when the scan
 /// announces them, so that a loop of links is never walked ahead), and always list next what the scan
 /// will come to first. The scan takes each listing when it comes to that folder, in its own order: what it
-/// reports and collects is what it would without them. At most 64 listings are held for the scan.
-/// Folder paths end in "/".
+/// reports and collects is what it would without them. The workers stop while they hold 4096 listings or
+/// 262144 entries for the scan (about 34 MB). Folder paths end in "/".
 class FolderLister
 {
 public:
@@ -56,6 +56,7 @@ private:
     QSet<NativePath> m_known;                 ///< every folder announced or found, so none is queued twice
     QSet<NativePath> m_started;               ///< every folder listed or being listed, so none is listed twice
     std::map<NativePath, Listing> m_made;     ///< started or done, until the scan takes them
+    size_t m_entriesHeld = 0;                 ///< in the listings of m_made
     bool m_stop = false;
     std::mutex m_mutex;
     std::condition_variable m_work;   ///< workers wait here for folders to list
