@@ -72,10 +72,10 @@ void ComparisonList::ClearList()
     endResetModel();
 }
 
-void ComparisonList::setRightSide(int position, const NativePath &name, const SeenFile &seen)
+void ComparisonList::setRightSide(int position, NativePath name, const SeenFile &seen)
 {
     Row &r = m_rows[size_t(position)];
-    r.rightName = name;
+    r.rightName = std::move(name);
     r.right = seen;
 }
 
@@ -388,26 +388,45 @@ RightPairing::RightPairing(const ComparisonList &list, size_t count,
                            const std::function<const NativePath &(size_t)> &nameOf, const std::function<bool()> &pause)
 {
     // The left names by folded name: open addressing over row positions, each slot the first row of a
-    // folded name and next the chain of its twins in list order.
+    // folded name, with the upper half of its hash, so that a probe seldom has to look at a row; next is
+    // the chain of its twins in list order.
+    struct Slot
+    {
+        int first = -1;
+        quint32 hash = 0;
+    };
     const int rows = list.count();
     size_t size = 16;
     while (size < size_t(rows) * 2)
         size *= 2;
     const size_t mask = size - 1;
-    std::vector<int> first(size, -1), next(size_t(rows), -1);
-    const auto slotOf = [&](const QByteArray &key) {
-        for (size_t at = HashFolded(key) & mask;; at = (at + 1) & mask) {
-            if (first[at] < 0 || CompareFolded(FoldedName(list.row(first[at]).leftName), key) == 0)
-                return at;
+    std::vector<Slot> slots(size);
+    std::vector<int> next(size_t(rows), -1);
+    // The slot of name's folded name (empty where no left name has it yet) and the hash to keep there.
+    const auto slotOf = [&](const NativePath &name) {
+        const QByteArray key = FoldedName(name);
+        const quint64 hash = HashFolded(key);
+        const auto upper = quint32(hash >> 32);
+        for (size_t at = hash & mask;; at = (at + 1) & mask) {
+            const Slot &slot = slots[at];
+            if (slot.first < 0)
+                return std::make_pair(at, upper);
+            if (slot.hash == upper) {
+                const NativePath &other = list.row(slot.first).leftName;
+                if (other == name || CompareFolded(FoldedName(other), key) == 0)
+                    return std::make_pair(at, upper);
+            }
         }
     };
     Pacer pace(pause);
     const auto goOn = [&] { return m_complete = pace(); };
     for (int i = 0; i < rows; ++i) {
         if (const NativePath &name = list.row(i).leftName; !name.isEmpty()) {
-            int &head = first[slotOf(FoldedName(name))];
+            const auto [at, hash] = slotOf(name);
+            int &head = slots[at].first;
             if (head < 0) {
                 head = i;
+                slots[at].hash = hash;
             } else {
                 int last = head;
                 while (next[size_t(last)] >= 0)
@@ -425,14 +444,14 @@ RightPairing::RightPairing(const ComparisonList &list, size_t count,
     std::vector<int> waiting(size, 0); // per slot: files of that folded name without an exact partner
     for (size_t i = 0; i < count; ++i) {
         const NativePath &name = nameOf(i);
-        const size_t slot = slotOf(FoldedName(name));
-        int row = first[slot];
+        const size_t slot = slotOf(name).first;
+        int row = slots[slot].first;
         while (row >= 0 && list.row(row).leftName != name)
             row = next[size_t(row)];
         if (row >= 0) {
             m_rows[i] = row;
             taken[size_t(row)] = 1;
-        } else if (first[slot] >= 0) {
+        } else if (slots[slot].first >= 0) {
             m_rows[i] = -2 - int(slot);
             ++waiting[slot];
         }
@@ -448,7 +467,7 @@ RightPairing::RightPairing(const ComparisonList &list, size_t count,
         if (waiting[slot] != 1)
             continue;
         int candidate = -1, candidates = 0;
-        for (int row = first[slot]; row >= 0; row = next[size_t(row)]) {
+        for (int row = slots[slot].first; row >= 0; row = next[size_t(row)]) {
             if (!taken[size_t(row)]) {
                 candidate = row;
                 ++candidates;

@@ -81,7 +81,7 @@ public:
     void ClearList();
 
     void setMarker(int position, Marker marker) { m_rows[size_t(position)].marker = marker; }
-    void setRightSide(int position, const NativePath &name, const SeenFile &seen);
+    void setRightSide(int position, NativePath name, const SeenFile &seen);
     void clearRightNameAndMarker(int position);
     /// Tells the view that fields of the rows first to last (all rows by default) may have changed.
     void announceChanges(int first = 0, int last = -1);

@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QStringDecoder>
 
-#include <algorithm>
 #include <cstring>
 #include <optional>
 #include <vector>
@@ -33,6 +32,18 @@ inline uchar foldAscii(char c)
     const uchar u = uchar(c);
     return u >= 'A' && u <= 'Z' ? u + ('a' - 'A') : u;
 }
+
+constexpr quint64 EachByte = 0x0101010101010101ull;
+
+// Eight bytes at once with their ASCII capitals made small, every other byte as it is.
+inline quint64 foldAsciiWord(quint64 word)
+{
+    const quint64 low7 = word & (0x7F * EachByte);
+    const quint64 fromA = low7 + (0x80 - 'A') * EachByte;     // top bit set where a byte is 'A' or more
+    const quint64 pastZ = low7 + (0x80 - 'Z' - 1) * EachByte; // top bit set where it is more than 'Z'
+    const quint64 capitals = fromA & ~pastZ & ~word & (0x80 * EachByte);
+    return word | capitals >> 2; // 0x80 >> 2 is the case bit 0x20
+}
 } // namespace
 
 int CompareFolded(const QByteArray &a, const QByteArray &b)
@@ -59,16 +70,42 @@ int CompareFolded(const QByteArray &a, const QByteArray &b)
 
 size_t HashFolded(const QByteArray &key)
 {
-    size_t hash = 1469598103934665603ull; // FNV-1a
-    for (char c : key)
-        hash = (hash ^ foldAscii(c)) * 1099511628211ull;
-    return hash;
+    // Eight bytes at a time; the last few padded with zeros, which the length mixed in first tells apart.
+    const char *p = key.constData();
+    qsizetype left = key.size();
+    quint64 hash = 0x9E3779B97F4A7C15ull ^ quint64(left);
+    const auto mix = [&hash](quint64 word) {
+        hash = ((hash << 23 | hash >> 41) ^ foldAsciiWord(word)) * 0x100000001B3ull;
+    };
+    for (quint64 word; left >= 8; p += 8, left -= 8) {
+        std::memcpy(&word, p, 8);
+        mix(word);
+    }
+    if (left > 0) {
+        quint64 word = 0;
+        std::memcpy(&word, p, size_t(left));
+        mix(word);
+    }
+    // Every bit reaches the low ones, which pick a table's slot.
+    hash ^= hash >> 33;
+    hash *= 0xFF51AFD7ED558CCDull;
+    hash ^= hash >> 33;
+    return size_t(hash);
 }
 
 namespace {
 bool isAscii(const NativePath &name)
 {
-    return std::all_of(name.begin(), name.end(), [](char c) { return uchar(c) < 0x80; });
+    const char *p = name.constData();
+    qsizetype left = name.size();
+    quint64 bits = 0;
+    for (quint64 word; left >= 8; p += 8, left -= 8) {
+        std::memcpy(&word, p, 8);
+        bits |= word;
+    }
+    for (; left > 0; ++p, --left)
+        bits |= uchar(*p);
+    return (bits & (0x80 * EachByte)) == 0;
 }
 
 // The case-folded text of a name, or nothing where the name is not UTF-8.
