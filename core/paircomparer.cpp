@@ -7,8 +7,10 @@
 #include <optional>
 
 #ifdef __linux__
-#include <sys/resource.h>
+#include <fcntl.h>
+#include <unistd.h>
 #endif
+#include <cstdio>
 #include <cstring>
 
 namespace common {
@@ -278,28 +280,58 @@ Marker PairComparer::take(size_t k, const std::function<void()> &waiting)
 }
 
 namespace {
-// What this thread has spent on a core, and how often it went to sleep waiting (for the disk, mostly).
-// Where that cannot be known, every slow claim counts as far.
-struct ThreadUsage
+// What this thread has spent on a core and waiting for one, from the scheduler's own account (Linux): the
+// rest of a while it was asleep, waiting for the disk or the network, for the most part. Where there is
+// no such account, every slow claim counts as far.
+class ThreadClock
 {
-    std::chrono::nanoseconds cpu{};
-    long sleeps = 0;
-    bool known = false;
-};
-ThreadUsage threadUsage()
-{
-    ThreadUsage usage;
-#ifdef RUSAGE_THREAD
-    rusage now{};
-    if (getrusage(RUSAGE_THREAD, &now) == 0) {
-        usage.cpu = std::chrono::seconds(now.ru_utime.tv_sec + now.ru_stime.tv_sec) +
-                    std::chrono::microseconds(now.ru_utime.tv_usec + now.ru_stime.tv_usec);
-        usage.sleeps = now.ru_nvcsw;
-        usage.known = true;
-    }
+public:
+    struct Usage
+    {
+        std::chrono::nanoseconds onCore{}, queued{};
+        bool known = false;
+    };
+    ThreadClock()
+    {
+#ifdef __linux__
+        m_fd = ::open("/proc/thread-self/schedstat", O_RDONLY | O_CLOEXEC);
 #endif
-    return usage;
-}
+    }
+    ~ThreadClock()
+    {
+#ifdef __linux__
+        if (m_fd >= 0)
+            ::close(m_fd);
+#endif
+    }
+    ThreadClock(const ThreadClock &) = delete;
+    ThreadClock &operator=(const ThreadClock &) = delete;
+
+    Usage now() const
+    {
+        Usage usage;
+#ifdef __linux__
+        char text[96];
+        const ssize_t n = m_fd >= 0 ? ::pread(m_fd, text, sizeof text - 1, 0) : -1;
+        unsigned long long queued = 0;
+        timespec cpu{};
+        if (n > 0) {
+            text[n] = 0;
+            // The account's time on a core is brought up to date only now and then; the clock's always.
+            if (std::sscanf(text, "%*s %llu", &queued) == 1 &&
+                clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu) == 0) {
+                usage.onCore = std::chrono::seconds(cpu.tv_sec) + std::chrono::nanoseconds(cpu.tv_nsec);
+                usage.queued = std::chrono::nanoseconds(queued);
+                usage.known = true;
+            }
+        }
+#endif
+        return usage;
+    }
+
+private:
+    int m_fd = -1;
+};
 } // namespace
 
 void PairComparer::work(unsigned index)
@@ -314,8 +346,9 @@ void PairComparer::work(unsigned index)
     Marker verdicts[Claim];
     // Whether the files are far is judged over a few claims together: two looks at the thread's usage for
     // every ClaimsPerLook claims, not for each. Time spent waiting for room starts the judgement over.
+    const ThreadClock clock;
     std::chrono::steady_clock::time_point lookStart;
-    ThreadUsage lookUsage;
+    ThreadClock::Usage lookUsage;
     size_t claimsLooked = 0;
     for (;;) {
         size_t first, last;
@@ -344,7 +377,7 @@ void PairComparer::work(unsigned index)
         }
         if (mayWiden && (waited || claimsLooked == 0)) {
             lookStart = std::chrono::steady_clock::now();
-            lookUsage = threadUsage();
+            lookUsage = clock.now();
             claimsLooked = 0;
         }
         for (size_t k = first; k < last; ++k) {
@@ -356,14 +389,15 @@ void PairComparer::work(unsigned index)
             verdicts[k - first] = CompareFiles(m_fs, leftPath, rightPath, pair.leftSize, pair.rightSize, leftBlock,
                                                rightBlock, leftFolder.get(), rightFolder.get());
         }
-        // Gone to sleep, and for more than half of at least a millisecond: the files are far (a mount, a
-        // cold disk), and more workers help. Files in memory never put a reader to sleep.
+        // Asleep for more than half of at least a millisecond: the files are far (a mount, a cold disk),
+        // and more workers help. Files in memory keep a reader on its core or waiting for one (the run's
+        // thread comes first), never asleep for long.
         bool far = false;
         if (mayWiden && ++claimsLooked == ClaimsPerLook) {
             const auto wall = std::chrono::steady_clock::now() - lookStart;
-            const ThreadUsage now = threadUsage();
-            far = (!now.known || now.sleeps > lookUsage.sleeps) && wall > std::chrono::milliseconds(1) &&
-                  wall > 2 * (now.cpu - lookUsage.cpu);
+            const ThreadClock::Usage now = clock.now();
+            const auto awake = (now.onCore - lookUsage.onCore) + (now.queued - lookUsage.queued);
+            far = wall > std::chrono::milliseconds(1) && (!now.known || wall > 2 * awake);
             claimsLooked = 0;
         }
         bool wake;

@@ -154,6 +154,25 @@ private Q_SLOTS:
                                                     "8 Dateien konnten nicht gelesen werden.\r"});
         QCOMPARE(f.fs.openFiles, 0);
     }
+
+    // Pairs that keep their reader asleep, as on a mount, are read many at a time, not one per core.
+    void farPairsInFlight()
+    {
+        CoreFixture f;
+        for (int i = 0; i < 160; ++i)
+            f.pair(QByteArray::number(i), "same", "same");
+        f.loadBoth();
+        std::atomic<int> reading{0}, most{0};
+        f.fs.beforeRead = [&](const NativePath &) {
+            const int now = ++reading;
+            for (int seen = most; now > seen && !most.compare_exchange_weak(seen, now);) {
+            }
+            QThread::msleep(5);
+            --reading;
+        };
+        QVERIFY(f.core.RunComparison(true).allEqual);
+        QVERIFY2(most >= 8, qPrintable(QString::number(most)));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestComparison)
