@@ -29,11 +29,11 @@ ComparisonReport Core::RunComparison(bool binaryMode)
     std::optional<PairComparer> contents;
     size_t pairsTaken = 0;
     if (binaryMode) {
-        std::vector<int> pairRows;
-        for (int i = 0; i < rows; ++i)
-            if (!m_list.row(i).leftName.isEmpty() && !m_list.row(i).rightName.isEmpty())
-                pairRows.push_back(i);
-        contents.emplace(m_fs, m_list, m_left.path, m_right.path, std::move(pairRows));
+        contents.emplace(m_fs, m_list, m_left.path, m_right.path,
+                         m_host.speedChecked() ? std::function<bool()>() : [this] {
+                             m_host.yield();
+                             return true;
+                         });
     }
     report.rows = rows;
     int shownUpTo = 0; // rows before it have been announced to the view

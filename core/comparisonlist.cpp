@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <limits>
 #include <numeric>
+#include <unordered_map>
 #include <utility>
 
 namespace common {
@@ -395,13 +396,28 @@ RightPairing::RightPairing(const ComparisonList &list, size_t count,
         int first = -1;
         quint32 hash = 0;
     };
+    Pacer pace(pause);
+    const auto goOn = [&](unsigned pieces = 1) { return m_complete = pace(pieces); };
+    // A table for a million rows is thousands of pages to fault in: it is filled in pieces, the clock read
+    // after each.
+    const auto fill = [&](auto &table, size_t n, auto value) {
+        table.reserve(n);
+        while (table.size() < n) {
+            table.resize(std::min(n, table.size() + 65536), value);
+            if (!goOn(Pacer::Now))
+                return false;
+        }
+        return true;
+    };
     const int rows = list.count();
     size_t size = 16;
     while (size < size_t(rows) * 2)
         size *= 2;
     const size_t mask = size - 1;
-    std::vector<Slot> slots(size);
-    std::vector<int> next(size_t(rows), -1);
+    std::vector<Slot> slots;
+    std::vector<int> next;
+    if (!fill(slots, size, Slot()) || !fill(next, size_t(rows), -1))
+        return;
     // The slot of name's folded name (empty where no left name has it yet) and the hash to keep there.
     const auto slotOf = [&](const NativePath &name) {
         const QByteArray key = FoldedName(name);
@@ -418,8 +434,6 @@ RightPairing::RightPairing(const ComparisonList &list, size_t count,
             }
         }
     };
-    Pacer pace(pause);
-    const auto goOn = [&] { return m_complete = pace(); };
     for (int i = 0; i < rows; ++i) {
         if (const NativePath &name = list.row(i).leftName; !name.isEmpty()) {
             const auto [at, hash] = slotOf(name);
@@ -439,9 +453,10 @@ RightPairing::RightPairing(const ComparisonList &list, size_t count,
     }
 
     // Exact names first; a file that has none waits with its slot (encoded below -1) for the second pass.
-    m_rows.assign(count, -1);
-    std::vector<char> taken(size_t(rows), 0);
-    std::vector<int> waiting(size, 0); // per slot: files of that folded name without an exact partner
+    std::vector<char> taken;
+    if (!fill(m_rows, count, -1) || !fill(taken, size_t(rows), char(0)))
+        return;
+    std::unordered_map<size_t, int> waiting; // per slot: files of that folded name without an exact partner
     for (size_t i = 0; i < count; ++i) {
         const NativePath &name = nameOf(i);
         const size_t slot = slotOf(name).first;
@@ -464,7 +479,7 @@ RightPairing::RightPairing(const ComparisonList &list, size_t count,
             continue;
         const size_t slot = size_t(-2 - m_rows[i]);
         m_rows[i] = -1;
-        if (waiting[slot] != 1)
+        if (waiting.at(slot) != 1)
             continue;
         int candidate = -1, candidates = 0;
         for (int row = slots[slot].first; row >= 0; row = next[size_t(row)]) {

@@ -168,10 +168,13 @@ constexpr int RowsBetweenPauses = 65536;
 class Pacer
 {
 public:
+    /// A piece as large as a pause's worth of small ones: the clock is read at once.
+    static constexpr unsigned Now = 64;
+
     explicit Pacer(std::function<bool()> pause) : m_pause(std::move(pause)) { m_clock.start(); }
     bool operator()(unsigned pieces = 1)
     {
-        if (!m_pause || (m_pieces += pieces) < 64)
+        if (!m_pause || (m_pieces += pieces) < Now)
             return true;
         m_pieces = 0;
         if (m_clock.elapsed() < 25)

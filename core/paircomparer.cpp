@@ -228,15 +228,18 @@ Marker CompareFiles(FileSystem &fs, const NativePath &left, const NativePath &ri
 }
 
 PairComparer::PairComparer(FileSystem &fs, const ComparisonList &list, NativePath leftPath, NativePath rightPath,
-                           std::vector<int> rows)
-    : m_fs(fs), m_leftPath(std::move(leftPath)), m_rightPath(std::move(rightPath)), m_verdicts(rows.size()),
-      m_done(rows.size(), 0)
+                           const std::function<bool()> &pause)
+    : m_fs(fs), m_leftPath(std::move(leftPath)), m_rightPath(std::move(rightPath))
 {
-    m_pairs.reserve(rows.size());
-    for (const int position : rows) {
-        const Row &row = list.row(position);
-        m_pairs.push_back({row.leftName, row.rightName, row.left.size, row.right.size});
+    m_pairs.reserve(size_t(list.count())); // never moved while it grows; room not filled takes no memory
+    Pacer pace(pause);
+    for (int i = 0; i < list.count(); ++i) {
+        if (const Row &row = list.row(i); !row.leftName.isEmpty() && !row.rightName.isEmpty())
+            m_pairs.push_back({row.leftName, row.rightName, row.left.size, row.right.size});
+        pace();
     }
+    m_verdicts.resize(m_pairs.size());
+    m_done.assign(m_pairs.size(), 0);
     m_active = std::clamp(std::thread::hardware_concurrency(), 2u, Workers);
     const size_t claims = (m_pairs.size() + Claim - 1) / Claim;
     for (unsigned i = 0; i < Workers && i < claims; ++i)

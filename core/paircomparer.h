@@ -28,14 +28,16 @@ Marker CompareFiles(FileSystem &fs, const NativePath &left, const NativePath &ri
 /// it waits).
 ///
 /// Threads: everything public is called on one thread, the run's. The constructor copies the names and
-/// sizes of the rows given, and the workers read only that copy and the file system (whose contract allows
-/// calls from several threads); they never touch the list. The k-th verdict belongs to the k-th row given
-/// at construction: the run must not move the rows meanwhile (the list is frozen while the core is busy).
+/// sizes of the rows that have a file on either side, and the workers read only that copy and the file
+/// system (whose contract allows calls from several threads); they never touch the list. The k-th verdict
+/// belongs to the k-th such row in list order: the run must not move the rows meanwhile (the list is frozen
+/// while the core is busy).
 class PairComparer
 {
 public:
+    /// pause, where given, is called every 25 ms while the rows are copied (a million take a while).
     PairComparer(FileSystem &fs, const ComparisonList &list, NativePath leftPath, NativePath rightPath,
-                 std::vector<int> rows);
+                 const std::function<bool()> &pause = {});
     ~PairComparer();
 
     /// The verdict for the k-th of the rows given, waiting for it if need be; k counts up from 0. While it
