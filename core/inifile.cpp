@@ -46,7 +46,6 @@ QString DecodeControlFile(const QByteArray &bytes)
 QString ReadIniString(const QString &section, const QString &key, const QString &defaultValue, const QString &iniText)
 {
     bool inSection = false;
-    bool sectionSeen = false;
     const QStringList lines = iniText.split(QLatin1Char('\n'));
     for (const QString &raw : lines) {
         const QString line = raw.trimmed();
@@ -55,8 +54,7 @@ QString ReadIniString(const QString &section, const QString &key, const QString 
                 return defaultValue; // only the first section of that name counts
             const qsizetype close = line.indexOf(u']');
             const QString name = line.mid(1, close < 0 ? -1 : close - 1).trimmed();
-            inSection = !sectionSeen && name.compare(section, Qt::CaseInsensitive) == 0;
-            sectionSeen = sectionSeen || inSection;
+            inSection = name.compare(section, Qt::CaseInsensitive) == 0;
             continue;
         }
         if (!inSection)

@@ -7,12 +7,13 @@
 
 using namespace common;
 
-// Rows stamped a second apart (the right files a minute later), with the markers in their order.
+// Rows stamped a second apart, the right files a minute later and in the opposite order, with the markers in
+// their order.
 static void fill(ComparisonList &list, const QByteArrayList &leftNames, const QByteArrayList &rightNames = {})
 {
     std::vector<Row> rows;
     for (int i = 0; i < leftNames.size(); ++i)
-        rows.push_back({leftNames[i], rightNames.value(i), {0, -1, 1072915200 + i}, {0, -1, 1072915260 + i},
+        rows.push_back({leftNames[i], rightNames.value(i), {0, -1, 1072915200 + i}, {0, -1, 1072915260 - i},
                         Marker(i % 15)});
     list.appendRows(rows);
 }
@@ -85,9 +86,9 @@ private Q_SLOTS:
     void pairingByName()
     {
         ComparisonList list;
-        fill(list, {"Müll", "Zz", "caf\xe9", "aa", "AA", "bb", "BB", "cc", "dd", "ee", "EE"});
-        const QByteArrayList right{"MÜLL", "zZ", "caf\xe8", "CAF\xe9", "AA", "aa", "Bb",
-                                   "CC",   "Cc", "DD",      "dd",      "ee", "Ee"};
+        fill(list, {"Ordner/AMüll.txt", "Zz", "caf\xe9", "aa", "AA", "bb", "BB", "cc", "dd", "ee", "EE"});
+        const QByteArrayList right{"ORDNER/AMÜLL.TXT", "zZ", "caf\xe8", "CAF\xe9", "AA", "aa", "Bb",
+                                   "CC", "Cc", "DD", "dd", "ee", "Ee"};
         const RightPairing pairing(list, size_t(right.size()),
                                    [&](size_t i) -> const NativePath & { return right[int(i)]; });
         QList<int> found;

@@ -62,6 +62,8 @@ private Q_SLOTS:
                  (QStringList{"Ergebnis des Binärvergleichs von 1 Dateien:",
                               "Ergebnis des Versionsvergleichs von 1 Dateien:", onlyFolders, onlyFolders,
                               "Dieser Verzeichnisname enthält ungültige Zeichen - bitte korrigieren!"}));
+        f.load(right2.path("wh?"), true); // an empty folder
+        QCOMPARE(f.host.panel1, QString("0 Dateien"));
     }
 
     // A folder's files, then the whole subtree of the subfolder listed last, then the one before it. Hidden

@@ -26,6 +26,7 @@ private Q_SLOTS:
             f.pair(name, "l", "r", TestDir::DefaultTime + 60, TestDir::DefaultTime - 7);
         f.left.file("sub/deep/only-left", "L"); // its folders are made on the way
         f.left.file("proposal", "P");
+        f.left.file("no-right-delete", "L"); // a refused row amid done ones
         for (const char *name : {"only-right/r", "no-left-delete", "no-left-copy"})
             f.right.file(name, "R");
         QFile::setPermissions(QString::fromUtf8(f.left.path("to-right")), QFile::ReadOwner | QFile::ExeOwner);
@@ -35,16 +36,18 @@ private Q_SLOTS:
             {"del-right", Marker::DeleteRight}, {"del-left", Marker::DeleteLeft},
             {"del-both", Marker::DeleteBoth}, {"proposal", Marker::OrphanLeft},
             {"sub/deep/only-left", Marker::CopyRight}, {"only-right/r", Marker::CopyLeft},
-            {"no-left-delete", Marker::DeleteLeft}, {"no-left-copy", Marker::CopyRight}};
+            {"no-left-delete", Marker::DeleteLeft}, {"no-left-copy", Marker::CopyRight},
+            {"no-right-delete", Marker::DeleteRight}};
         for (int i = 0; i < f.list.count(); ++i) // by the row's name: the other is the same or empty
             f.list.setMarker(i, markers.value(std::max(f.list.row(i).leftName, f.list.row(i).rightName)));
         f.core.RunSynchronisation();
 
-        QCOMPARE(f.left.contents(), QString("del-right:l only-right/r:R proposal:P skip:l "
+        QCOMPARE(f.left.contents(), QString("del-right:l no-right-delete:L only-right/r:R proposal:P skip:l "
                                             "sub/deep/only-left:L to-left:r to-right:l").split(' '));
         QCOMPARE(f.right.contents(), QString("del-left:r no-left-copy:R no-left-delete:R only-right/r:R "
                                              "skip:r sub/deep/only-left:L to-left:r to-right:l").split(' '));
         QCOMPARE(f.fs.changes.filter("delete ").size(), 4);
+        QCOMPARE(f.rows(), (QStringList{"|-->|no-left-copy", "|<-X|no-left-delete", "no-right-delete|X->|"}));
         if (!PortableFileSystemUnderTest()) // a POSIX mode
             QVERIFY(QFile::permissions(QString::fromUtf8(f.right.path("to-right"))).testFlag(QFile::ExeOwner));
         QCOMPARE(f.host.messageTexts().filter("\rIn dieser Zeile gibt es links keine Datei.\r").size(), 2);
