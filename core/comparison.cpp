@@ -29,11 +29,7 @@ ComparisonReport Core::RunComparison(bool binaryMode)
     std::optional<PairComparer> contents;
     size_t pairsTaken = 0;
     if (binaryMode) {
-        contents.emplace(m_fs, m_list, m_left.path, m_right.path,
-                         m_host.speedChecked() ? std::function<bool()>() : [this] {
-                             m_host.yield();
-                             return true;
-                         });
+        contents.emplace(m_fs, m_list, m_left.path, m_right.path, [this] { return pause(); });
     }
     report.rows = rows;
     int shownUpTo = 0; // rows before it have been announced to the view

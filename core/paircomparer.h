@@ -23,12 +23,11 @@ Marker CompareFiles(FileSystem &fs, const NativePath &left, const NativePath &ri
 
 /// Reaches the binary verdicts of a comparison run ahead of it, on as many worker threads as cores, or 16
 /// once the files turn out to be far: the round trips of a network mount or a cold disk overlap with each
-/// other and with the run. The run takes the verdicts in list order, so
-/// its markers, counters, progress and yields are those of a run without it (plus a yield for every 25 ms
-/// it waits).
+/// other and with the run. The run takes the verdicts in list order, so its markers, counters, progress and
+/// yields are those of a run without it (plus a pause for every 25 ms it copies the pairs or waits).
 ///
 /// Threads: everything public is called on one thread, the run's. The constructor copies the names and
-/// sizes of the rows that have a file on either side, and the workers read only that copy and the file
+/// sizes of the rows that have a file on both sides, and the workers read only that copy and the file
 /// system (whose contract allows calls from several threads); they never touch the list. The k-th verdict
 /// belongs to the k-th such row in list order: the run must not move the rows meanwhile (the list is frozen
 /// while the core is busy).
@@ -40,7 +39,7 @@ public:
                  const std::function<bool()> &pause = {});
     ~PairComparer();
 
-    /// The verdict for the k-th of the rows given, waiting for it if need be; k counts up from 0. While it
+    /// The verdict for the k-th of those rows, waiting for it if need be; k counts up from 0. While it
     /// waits, waiting is called every 25 ms (the window stays alive on a slow mount).
     Marker take(size_t k, const std::function<void()> &waiting = {});
 
