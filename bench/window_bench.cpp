@@ -30,19 +30,21 @@ class SyntheticFileSystem : public common::FileSystem
 public:
     explicit SyntheticFileSystem(int files) : m_folders((files + FilesPerFolder - 1) / FilesPerFolder), m_files(files) {}
 
-    int listFolder(const common::NativePath &folder, std::vector<common::FolderEntry> &entries) override
+    int listFolder(const common::NativePath &folder, const common::NativePath &namePrefix,
+                   std::vector<common::FolderEntry> &entries) override
     {
         const QList<QByteArray> parts = folder.split('/');
         if (parts.size() == 3) { // "/L/"
             for (int d = 0; d < m_folders; ++d)
-                entries.push_back({"d" + QByteArray::number(d).rightJustified(5, '0'), 0,
+                entries.push_back({namePrefix + "d" + QByteArray::number(d).rightJustified(5, '0'), 0,
                                    {common::EntryKind::Folder, BaseTime, 0, 1, quint64(d + 2)}});
             return 0;
         }
         const int d = parts[2].mid(1).toInt();
         for (int i = 0; i < FilesPerFolder && d * FilesPerFolder + i < m_files; ++i) {
             const int n = d * FilesPerFolder + i;
-            entries.push_back({"file-" + QByteArray::number(i).rightJustified(2, '0') + ".dat", 0,
+            const QByteArray name = "file-" + QByteArray::number(i).rightJustified(2, '0') + ".dat";
+            entries.push_back({namePrefix + name, 0,
                                {common::EntryKind::File, modified(folder, n), size(folder, n), 1, 0}});
         }
         return 0;

@@ -113,14 +113,14 @@ void Core::ScanFolder(const NativePath &folder)
     std::vector<Pending> pending{{folder, 0, {rootInfo.device, rootInfo.inode}}};
     std::vector<FolderId> ancestors;
     std::vector<FolderEntry> entries;
-    const int rootLength = WithTrailingBackslash(folder).size();
+    const NativePath root = WithTrailingBackslash(folder);
     // A folder listed ahead is taken only by its own load; the load before it leaves it listing.
     std::unique_ptr<FolderLister> lister;
-    if (m_listedAhead && m_listedAheadPath == WithTrailingBackslash(folder)) {
+    if (m_listedAhead && m_listedAheadPath == root) {
         lister = std::move(m_listedAhead);
         m_listedAheadPath.clear();
     } else {
-        lister = std::make_unique<FolderLister>(m_fs);
+        lister = std::make_unique<FolderLister>(m_fs, root);
     }
     // Beside the yield after each folder, one every 25 ms inside a large folder (unless SpeedCheck).
     Pacer amid(m_host.speedChecked() ? std::function<bool()>() : [this] {
@@ -135,17 +135,18 @@ void Core::ScanFolder(const NativePath &folder)
         ancestors.push_back(current.id);
 
         const NativePath working = WithTrailingBackslash(current.path);
-        const NativePath relativeFolder = working.mid(rootLength);
+        const qsizetype relativeFolderLength = working.size() - root.size();
         entries.clear();
         if (const int error = lister->list(working, entries, [this] { m_host.yield(); })) {
             entries.clear();
             message(accessError(error, current.path), Host::Icon::Warning);
         }
-        for (const FolderEntry &entry : entries) {
-            if (entry.name.startsWith('.'))
+        // Each entry comes named by its path within the tree.
+        for (FolderEntry &entry : entries) {
+            if (IsHidden(entry, relativeFolderLength))
                 continue;
             if (entry.error) {
-                message(accessError(entry.error, working + entry.name), Host::Icon::Warning);
+                message(accessError(entry.error, root + entry.name), Host::Icon::Warning);
                 continue;
             }
             switch (entry.info.kind) {
@@ -154,14 +155,14 @@ void Core::ScanFolder(const NativePath &folder)
                 const bool known = id.inode != 0 || id.device != 0;
                 if (known && std::find(ancestors.begin(), ancestors.end(), id) != ancestors.end())
                     break; // a link back into a folder of the current path
-                NativePath subfolder = working + entry.name;
+                NativePath subfolder = root + entry.name;
                 lister->ahead(WithTrailingBackslash(subfolder));
                 pending.push_back({std::move(subfolder), current.depth + 1, id});
-                m_scanned.folders.insert(relativeFolder + entry.name, {id.device, id.inode, entry.info.link});
+                m_scanned.folders.insert(entry.name, {id.device, id.inode, entry.info.link});
                 break;
             }
             case EntryKind::File:
-                m_fileList.push_back({relativeFolder + entry.name, m_list.seen(entry.info)});
+                m_fileList.push_back({std::move(entry.name), m_list.seen(entry.info)});
                 break;
             case EntryKind::Other:
                 break; // FIFOs, sockets and devices have no content to compare and are never opened
@@ -188,7 +189,7 @@ void Core::SortList(int column, Qt::SortOrder order)
 void Core::ListAhead(const NativePath &folder)
 {
     m_listedAheadPath = WithTrailingBackslash(folder);
-    m_listedAhead = std::make_unique<FolderLister>(m_fs);
+    m_listedAhead = std::make_unique<FolderLister>(m_fs, m_listedAheadPath, ReadingAhead::ForLater);
     m_listedAhead->ahead(m_listedAheadPath);
 }
 

@@ -144,7 +144,7 @@ public:
     /// recorded for the load.
     void ScanFolder(const NativePath &folder);
     /// The folder is to be loaded next but one (the right folder of a run that loads both): its folders are
-    /// listed now, beside the load before it, and that load's scan takes the listings when it comes.
+    /// listed now, on what the load before it leaves of the cores, and its own load takes the listings.
     void ListAhead(const NativePath &folder);
     /// Sorts the list by a column (a click on its header): as an operation of its own that pauses every
     /// 25 ms, or, while another one is under way, when that one ends.

@@ -100,8 +100,11 @@ class FileSystem
 public:
     virtual ~FileSystem() = default;
     /// Lists a folder's entries in the platform's order, without "." and "..", each inspected once;
-    /// an entry that vanished between listing and inspection is left out. Returns 0 or the listing's error.
-    virtual int listFolder(const NativePath &folder, std::vector<FolderEntry> &entries) = 0;
+    /// an entry that vanished between listing and inspection is left out. Each entry's name is namePrefix
+    /// followed by its own: a scan names its files by their path within the tree, put together here once.
+    /// Returns 0 or the listing's error.
+    virtual int listFolder(const NativePath &folder, const NativePath &namePrefix,
+                           std::vector<FolderEntry> &entries) = 0;
     /// Inspects one entry, links followed. Returns 0 or the error (NotFound when there is no such entry).
     virtual int inspect(const NativePath &path, EntryInfo &info) = 0;
     /// Opens a regular file for sequential reading; anything else (a FIFO, a device) is refused with an error.

@@ -11,7 +11,8 @@ namespace common {
 
 namespace {
 // What the workers hold for the scan at most: enough listings to hide round trips, and enough entries to keep
-// a core busy while the scan's thread does other work (about 130 bytes an entry).
+// a core busy while the scan's thread does other work (about 150 bytes an entry, its path in the tree
+// included).
 constexpr size_t MaxAhead = 4096;
 constexpr size_t MaxEntriesAhead = 262144;
 // Listings in flight: enough to hide a network round trip or a disk seek, not a matter of cores.
@@ -19,14 +20,19 @@ constexpr unsigned Workers = 8;
 constexpr std::chrono::milliseconds Patience(25); // the window yields this often while it waits
 } // namespace
 
-void BecomeReadAheadThread()
+void BecomeReadAheadThread(ReadingAhead forWhen)
 {
 #ifdef __linux__
-    setpriority(PRIO_PROCESS, id_t(gettid()), 10); // per thread on Linux; a failure only costs smoothness
+    // Per thread on Linux; a failure only costs smoothness. Nice 19 weighs a seventh of nice 10: a later
+    // step's reading gets the cores this step leaves idle, and little of the rest.
+    setpriority(PRIO_PROCESS, id_t(gettid()), forWhen == ReadingAhead::ForLater ? 19 : 10);
+#else
+    Q_UNUSED(forWhen);
 #endif
 }
 
-FolderLister::FolderLister(FileSystem &fs) : m_fs(fs)
+FolderLister::FolderLister(FileSystem &fs, NativePath root, ReadingAhead forWhen)
+    : m_fs(fs), m_root(std::move(root)), m_forWhen(forWhen)
 {
     for (unsigned i = 0; i < Workers; ++i)
         m_workers.emplace_back([this] { work(); });
@@ -89,7 +95,7 @@ int FolderLister::list(const NativePath &folder, std::vector<FolderEntry> &entri
 
 void FolderLister::work()
 {
-    BecomeReadAheadThread();
+    BecomeReadAheadThread(m_forWhen);
     for (;;) {
         NativePath folder;
         ScanOrder order;
@@ -119,7 +125,8 @@ void FolderLister::work()
             m_made[folder];
         }
         Listing listing;
-        listing.error = m_fs.listFolder(folder, listing.entries);
+        const NativePath withinTree = folder.mid(m_root.size());
+        listing.error = m_fs.listFolder(folder, withinTree, listing.entries);
         listing.done = true;
         // The subfolders the scan will visit, found here rather than when the scan comes to them, so that
         // several levels of the tree are under way at once. Where each comes in the scan's order is
@@ -127,14 +134,15 @@ void FolderLister::work()
         std::vector<std::pair<ScanOrder, NativePath>> found;
         quint32 fromLast = 0;
         for (auto entry = listing.entries.rbegin(); entry != listing.entries.rend(); ++entry) {
-            if (entry->error != 0 || entry->info.kind != EntryKind::Folder || entry->name.startsWith('.'))
+            if (entry->error != 0 || entry->info.kind != EntryKind::Folder ||
+                IsHidden(*entry, withinTree.size()))
                 continue;
             const quint32 place = fromLast++;
             if (entry->info.link)
                 continue;
             ScanOrder subfolderOrder = order;
             subfolderOrder.push_back(place);
-            found.emplace_back(std::move(subfolderOrder), folder + entry->name + '/');
+            found.emplace_back(std::move(subfolderOrder), m_root + entry->name + '/');
         }
         {
             std::lock_guard<std::mutex> lock(m_mutex);

@@ -13,9 +13,20 @@
 
 namespace common {
 
+/// Whom a thread reads ahead for: the step under way, or a later one (the folder a batch loads next).
+enum class ReadingAhead { ForNow, ForLater };
+
 /// Lowers the calling thread's priority: a thread that only reads ahead leaves the cores to the thread that
-/// runs the window whenever both want them (Linux; elsewhere nothing happens).
-void BecomeReadAheadThread();
+/// runs the window whenever both want them, and one that reads for a later step leaves them to the threads
+/// of the step under way as well (Linux; elsewhere nothing happens).
+void BecomeReadAheadThread(ReadingAhead forWhen = ReadingAhead::ForNow);
+
+/// Whether an entry the scan passes by is hidden: its own name, which follows the path of its folder
+/// (folderLength bytes) in the name the lister gives it, starts with a dot.
+inline bool IsHidden(const FolderEntry &entry, qsizetype folderLength)
+{
+    return entry.name.size() > folderLength && entry.name[folderLength] == '.';
+}
 
 /// Lists folders ahead of the scan on worker threads, several at once, so that the round trips of a far
 /// or cold disk overlap with each other and with the scan's own work. The workers go down the tree by
@@ -23,11 +34,13 @@ void BecomeReadAheadThread();
 /// announces them, so that a loop of links is never walked ahead), and always list next what the scan
 /// will come to first. The scan takes each listing when it comes to that folder, in its own order: what it
 /// reports and collects is what it would without them. The workers stop while they hold 4096 listings or
-/// 262144 entries for the scan (about 34 MB). Folder paths end in "/".
+/// 262144 entries for the scan (about 40 MB). Folder paths end in "/"; the entries of a listing are named
+/// by their path within the tree the lister was made for.
 class FolderLister
 {
 public:
-    explicit FolderLister(FileSystem &fs);
+    /// Lists folders of the tree at root (a path ending in "/").
+    FolderLister(FileSystem &fs, NativePath root, ReadingAhead forWhen = ReadingAhead::ForNow);
     ~FolderLister();
 
     /// The scan will come to this folder soon: it is listed before anything found by the workers.
@@ -50,6 +63,8 @@ private:
     void work();
 
     FileSystem &m_fs;
+    const NativePath m_root;
+    const ReadingAhead m_forWhen;
     NativePath m_urgent;                      ///< the scan waits for it and nobody has started it
     std::vector<NativePath> m_announced;      ///< by the scan, not yet started, latest last
     std::multimap<ScanOrder, NativePath> m_found; ///< by the workers, not yet started

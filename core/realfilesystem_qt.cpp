@@ -89,7 +89,8 @@ int checkTarget(const QFileInfo &target, const EntryInfo *seen)
 class QtFileSystem : public FileSystem
 {
 public:
-    int listFolder(const NativePath &folder, std::vector<FolderEntry> &entries) override
+    int listFolder(const NativePath &folder, const NativePath &namePrefix,
+                   std::vector<FolderEntry> &entries) override
     {
         QDir dir(QString::fromUtf8(folder));
         if (!dir.exists() || !dir.isReadable())
@@ -100,7 +101,7 @@ public:
             if (!fi.exists())
                 continue;
             FolderEntry entry;
-            entry.name = fi.fileName().toUtf8();
+            entry.name = namePrefix + fi.fileName().toUtf8();
             entry.info = infoOf(fi);
             entries.push_back(std::move(entry));
         }

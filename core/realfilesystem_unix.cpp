@@ -368,46 +368,60 @@ int renameNoReplace(int folder, const char *from, const char *to)
 class PosixFileSystem : public FileSystem
 {
 public:
-    int listFolder(const NativePath &folder, std::vector<FolderEntry> &entries) override
+    int listFolder(const NativePath &folder, const NativePath &namePrefix,
+                   std::vector<FolderEntry> &entries) override
     {
         const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd < 0)
             return errno;
-        DIR *dir = ::fdopendir(fd);
-        if (!dir) {
-            const int error = errno;
-            ::close(fd);
-            return error;
-        }
+        // The whole listing first, so that the entries are counted and their vector never grows: a
+        // listing is read in as few calls as the buffer allows, into a buffer each lister thread keeps.
+        thread_local std::vector<char> listing(64 * 1024);
+        size_t filled = 0;
         int result = 0;
         for (;;) {
-            errno = 0;
-            const dirent *d = ::readdir(dir);
-            if (!d) {
-                result = errno;
+            if (listing.size() - filled < 32 * 1024)
+                listing.resize(listing.size() * 2);
+            const ssize_t got = ::getdents64(fd, listing.data() + filled, listing.size() - filled);
+            if (got <= 0) {
+                result = got < 0 ? errno : 0;
                 break;
             }
-            const char *name = d->d_name;
-            if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
-                continue;
+            filled += size_t(got);
+        }
+        const auto each = [&](auto &&take) {
+            for (size_t at = 0; at < filled;) {
+                const auto *d = reinterpret_cast<const dirent64 *>(listing.data() + at);
+                at += d->d_reclen;
+                const char *name = d->d_name;
+                if (!(name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))))
+                    take(name, d->d_type);
+            }
+        };
+        size_t count = 0;
+        each([&](const char *, unsigned char) { ++count; });
+        entries.reserve(entries.size() + count);
+        each([&](const char *name, unsigned char type) {
             FolderEntry entry;
-            entry.name = QByteArray(name);
-            // Stat relative to the open folder: one call per entry, no path building.
+            const size_t length = std::strlen(name);
+            entry.name.reserve(namePrefix.size() + qsizetype(length));
+            entry.name.append(namePrefix).append(name, qsizetype(length));
+            // Inspected relative to the open folder: one call per entry, no path walk.
             struct stat st;
             if (::fstatat(fd, name, &st, 0) == 0) {
                 entry.info = infoOf(st);
-                entry.info.link = d->d_type == DT_LNK ||
-                                  (d->d_type == DT_UNKNOWN && ::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                entry.info.link = type == DT_LNK ||
+                                  (type == DT_UNKNOWN && ::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
                                    S_ISLNK(st.st_mode));
             } else {
                 entry.error = errno;
                 // A name that has gone since the listing is no error; a link whose target is missing is.
                 if (entry.error == ENOENT && ::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
-                    continue;
+                    return;
             }
             entries.push_back(std::move(entry));
-        }
-        ::closedir(dir);
+        });
+        ::close(fd);
         return result;
     }
 

@@ -27,7 +27,7 @@ private Q_SLOTS:
         TestDir right2;
         for (const char *name : {"a.txt", "Sub/b.txt"})
             f.left.file(name);
-        for (const char *name : {"A.TXT", "SUB/B.TXT", "x"})
+        for (const char *name : {"A.TXT", "SUB/B.TXT", "x", "SUB/.hidden/y"})
             f.right.file(name);
         right2.file("X");
         right2.folder("wh?");
@@ -38,7 +38,8 @@ private Q_SLOTS:
         QTRY_VERIFY(rightListings > 0); // its root is being listed before the left load begins
         f.load(f.left.path(), false); // an empty list takes it into the left column
         f.load(f.right.path(), false);
-        QCOMPARE(rightListings, 2); // the root and SUB, once each: the listing ahead was kept
+        // The root and SUB, once each (not the hidden folder): the listing ahead was kept.
+        QCOMPARE(rightListings, 2);
         QCOMPARE(f.rows(), (QStringList{"||x", "a.txt||A.TXT", "Sub/b.txt||SUB/B.TXT"}));
         QCOMPARE(f.list.headerText(0) + f.list.headerText(2),
                  QString::fromUtf8(f.left.path() + '/' + f.right.path() + '/'));
@@ -67,13 +68,14 @@ private Q_SLOTS:
     }
 
     // A folder's files, then the whole subtree of the subfolder listed last, then the one before it. Hidden
-    // entries and links back into a folder of the current path are left out, other links followed; entries
-    // that cannot be read are reported and left out.
+    // entries (in subfolders too) and links back into a folder of the current path are left out, other
+    // links followed; entries that cannot be read are reported and left out. A folder whose listing
+    // outgrows a first read comes whole.
     void scan()
     {
         CoreFixture f;
         for (const char *name : {"a", "x.txt", "S1/f.txt", "S1/T/f.txt", "S2/f.txt", "S2/U/g.txt", ".profile",
-                                 ".git/config", "locked/x"})
+                                 ".git/config", "locked/x", "S2/.cache/x", "S2/U/.hidden.txt"})
             f.left.file(name);
         f.left.link("a-link", "x.txt");
         f.left.link("S1/up", "..");
@@ -94,6 +96,20 @@ private Q_SLOTS:
                  messages);
         QVERIFY(f.host.messages[0].text.endsWith("\rDieser Name wird fortan ignoriert ...") &&
                 f.host.messages[0].icon == Host::Icon::Warning); // a warning: trouble for the CLI
+
+        CoreFixture large;
+        QStringList many;
+        for (int i = 0; i < 1500; ++i)
+            many << "many/" + QString::number(i) + QString(200, 'n');
+        for (const QString &name : many)
+            large.left.file(name.toUtf8());
+        large.core.ScanFolder(large.left.path() + '/');
+        QStringList manyFound;
+        for (const ScannedFile &file : large.core.FileList())
+            manyFound << QString::fromUtf8(file.name);
+        manyFound.sort();
+        many.sort();
+        QCOMPARE(manyFound, many);
 
         // The scan's list grows in chunks: every file keeps its place, across chunk borders too.
         ScannedFiles chunked;

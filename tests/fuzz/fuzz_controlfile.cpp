@@ -20,7 +20,8 @@ class MemoryFileSystem : public FaultyFileSystem
 public:
     QByteArray control;
 
-    int listFolder(const common::NativePath &folder, std::vector<common::FolderEntry> &) override
+    int listFolder(const common::NativePath &folder, const common::NativePath &,
+                   std::vector<common::FolderEntry> &) override
     {
         return isFolder(folder) ? 0 : common::NotFound;
     }

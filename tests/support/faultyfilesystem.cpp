@@ -56,7 +56,8 @@ std::unique_ptr<common::Folder> wrapped(std::unique_ptr<common::Folder> real, co
 
 } // namespace
 
-int FaultyFileSystem::listFolder(const common::NativePath &folder, std::vector<common::FolderEntry> &entries)
+int FaultyFileSystem::listFolder(const common::NativePath &folder, const common::NativePath &namePrefix,
+                                 std::vector<common::FolderEntry> &entries)
 {
     if (beforeList)
         beforeList(folder);
@@ -64,10 +65,10 @@ int FaultyFileSystem::listFolder(const common::NativePath &folder, std::vector<c
     if (const int error = fault("list", folder))
         return error;
     std::vector<common::FolderEntry> listed;
-    const int result = m_real->listFolder(folder, listed);
+    const int result = m_real->listFolder(folder, namePrefix, listed);
     std::sort(listed.begin(), listed.end(), [](const auto &a, const auto &b) { return a.name < b.name; });
     for (common::FolderEntry &entry : listed) {
-        if (const int error = fault("entry", folder + entry.name))
+        if (const int error = fault("entry", folder + entry.name.mid(namePrefix.size())))
             entry = {entry.name, error, {}};
         entries.push_back(std::move(entry));
     }

@@ -41,7 +41,8 @@ public:
         faults.insert(key(operation, path), code);
     }
 
-    int listFolder(const common::NativePath &folder, std::vector<common::FolderEntry> &entries) override;
+    int listFolder(const common::NativePath &folder, const common::NativePath &namePrefix,
+                   std::vector<common::FolderEntry> &entries) override;
     int inspect(const common::NativePath &path, common::EntryInfo &info) override;
     std::unique_ptr<common::InputFile> openForReading(const common::NativePath &path, int &error) override;
     std::unique_ptr<common::FolderCursor> newFolderCursor() override { return m_real->newFolderCursor(); }
