@@ -76,6 +76,7 @@ int FolderLister::list(const NativePath &folder, std::vector<FolderEntry> &entri
         const auto made = m_made.find(folder);
         return made != m_made.end() && made->second.done;
     };
+    m_awaited = folder;
     while (!m_listed.wait_for(lock, Patience, ready)) {
         if (waiting) {
             lock.unlock();
@@ -83,13 +84,16 @@ int FolderLister::list(const NativePath &folder, std::vector<FolderEntry> &entri
             lock.lock();
         }
     }
+    m_awaited.clear();
     const auto made = m_made.find(folder);
     const int error = made->second.error;
+    const bool full = m_made.size() >= MaxAhead || m_entriesHeld >= MaxEntriesAhead;
     entries = std::move(made->second.entries);
     m_entriesHeld -= entries.size();
     m_made.erase(made);
     lock.unlock();
-    m_work.notify_one(); // room for one more listing
+    if (full)
+        m_work.notify_one(); // room for one more listing
     return error;
 }
 
@@ -144,20 +148,27 @@ void FolderLister::work()
             subfolderOrder.push_back(place);
             found.emplace_back(std::move(subfolderOrder), m_root + entry->name + '/');
         }
+        // Only the scan's own folder wakes it, and only as many workers as there are new folders: a listing
+        // ends some thousand times a second.
+        bool awaited = false;
+        unsigned added = 0;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_entriesHeld += listing.entries.size();
             m_made[folder] = std::move(listing);
+            awaited = folder == m_awaited;
             for (auto &[subfolderOrder, subfolder] : found) {
                 if (!m_known.contains(subfolder)) {
                     m_known.insert(subfolder);
                     m_found.emplace(std::move(subfolderOrder), std::move(subfolder));
+                    ++added;
                 }
             }
         }
-        m_listed.notify_one();
-        if (!found.empty())
-            m_work.notify_all();
+        if (awaited)
+            m_listed.notify_one();
+        for (unsigned i = 0; i < std::min(added, Workers); ++i)
+            m_work.notify_one();
     }
 }
 

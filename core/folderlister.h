@@ -66,6 +66,7 @@ private:
     const NativePath m_root;
     const ReadingAhead m_forWhen;
     NativePath m_urgent;                      ///< the scan waits for it and nobody has started it
+    NativePath m_awaited;                     ///< the scan waits for it
     std::vector<NativePath> m_announced;      ///< by the scan, not yet started, latest last
     std::multimap<ScanOrder, NativePath> m_found; ///< by the workers, not yet started
     QSet<NativePath> m_known;                 ///< every folder announced or found, so none is queued twice

@@ -168,6 +168,27 @@ private Q_SLOTS:
                               "panel2:Status: Eintragung der Dateien abgeschlossen.", "panel1:202 Dateien",
                               "busy:off", "compare:on"}));
     }
+
+    // Folders slow to list, as on a mount, are listed many at a time, deeper levels found by the workers.
+    void slowFoldersInFlight()
+    {
+        CoreFixture f;
+        for (const char *a : {"a", "b", "c", "d"})
+            for (const char *b : {"a", "b", "c", "d"})
+                for (const char *c : {"a", "b", "c", "d"})
+                    f.left.file(QByteArray(a) + '/' + b + '/' + c + "/f");
+        std::atomic<int> listing{0}, most{0};
+        f.fs.beforeList = [&](const NativePath &) {
+            const int now = ++listing;
+            for (int seen = most; now > seen && !most.compare_exchange_weak(seen, now);) {
+            }
+            QThread::msleep(10);
+            --listing;
+        };
+        f.load(f.left.path(), true);
+        QCOMPARE(f.list.count(), 64);
+        QVERIFY2(most >= 6, qPrintable(QString::number(most)));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestLoadFolder)
