@@ -2,8 +2,19 @@
 
 #include "names.h"
 
+#include <QThread>
+
 #include <algorithm>
 #include <utility>
+
+void SlowCalls::operator()()
+{
+    const int now = ++m_asleep;
+    for (int seen = m_most; now > seen && !m_most.compare_exchange_weak(seen, now);) {
+    }
+    QThread::msleep(m_milliseconds);
+    --m_asleep;
+}
 
 namespace {
 

@@ -20,6 +20,20 @@ inline bool PortableFileSystemUnderTest()
     if (PortableFileSystemUnderTest())                                                                            \
     QSKIP("only the POSIX file system promises this")
 
+/// A slow mount, for a hook of the file system below: each call sleeps, and the most calls asleep at once
+/// are counted.
+class SlowCalls
+{
+public:
+    explicit SlowCalls(unsigned long milliseconds) : m_milliseconds(milliseconds) {}
+    void operator()();
+    int most() const { return m_most; }
+
+private:
+    const unsigned long m_milliseconds;
+    std::atomic<int> m_asleep{0}, m_most{0};
+};
+
 /// The real file system with failures put in its way, for faults that root cannot provoke with chmod.
 /// A fault is keyed "operation:path" (list, entry, inspect, open, read, mkdir, copy, delete; copy by its
 /// target) and holds the error code; "read" holds the offset at which reading fails instead.
