@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
@@ -61,19 +62,22 @@ int outputFailed(int error)
 // False when standard output failed.
 bool printList(const common::ComparisonList &list)
 {
+    std::vector<QByteArray> markerTexts; // each marker's text, encoded once
+    for (int marker = 0; marker <= int(common::Marker::Unreadable); ++marker)
+        markerTexts.push_back(common::MarkerText(common::Marker(marker)).toUtf8());
     QByteArray out;
     for (int i = 0; i < list.count(); ++i) {
         const common::Row &row = list.row(i);
         out += row.leftName;
         out += '\t';
-        out += common::MarkerText(row.marker).toUtf8();
+        out += markerTexts[size_t(row.marker)];
         out += '\t';
         out += row.rightName;
         out += '\n';
         if (out.size() >= (1 << 20)) {
             if (std::fwrite(out.constData(), 1, size_t(out.size()), stdout) != size_t(out.size()))
                 return false;
-            out.clear();
+            out.resize(0); // the buffer is kept for the next megabyte
         }
     }
     return std::fwrite(out.constData(), 1, size_t(out.size()), stdout) == size_t(out.size()) &&
