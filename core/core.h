@@ -1,11 +1,14 @@
 #pragma once
 
+#include "batch.h"
+#include "comparison.h"
 #include "comparisonlist.h"
 #include "filesystem.h"
 #include "host.h"
+#include "loadedfolder.h"
+#include "scan.h"
 
 #include <QElapsedTimer>
-#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -15,109 +18,12 @@
 
 namespace common {
 
-/// A file found by the scan: its path relative to the scanned folder and what the scan's own stat saw.
-struct ScannedFile
-{
-    NativePath name;
-    SeenFile seen;
-};
-
-/// The files of a scan, kept in chunks of 16,384: growing never moves the files found so far (a vector
-/// would copy a million of them at once, a pause the window would feel), and the large chunks go back to
-/// the system when the load is done, instead of leaving holes between the names.
-class ScannedFiles
-{
-public:
-    static constexpr size_t ChunkSize = 16384;
-    void push_back(ScannedFile file)
-    {
-        if (m_size % ChunkSize == 0) {
-            m_chunks.emplace_back();
-            m_chunks.back().reserve(ChunkSize);
-        }
-        m_chunks.back().push_back(std::move(file));
-        ++m_size;
-    }
-    size_t size() const { return m_size; }
-    ScannedFile &operator[](size_t i) { return m_chunks[i / ChunkSize][i % ChunkSize]; }
-    const ScannedFile &operator[](size_t i) const { return m_chunks[i / ChunkSize][i % ChunkSize]; }
-    /// Empties the list and gives its memory back.
-    void clear();
-
-    /// The files in order, for a range-for.
-    class const_iterator
-    {
-    public:
-        const_iterator(const ScannedFiles &files, size_t i) : m_files(&files), m_i(i) {}
-        const ScannedFile &operator*() const { return (*m_files)[m_i]; }
-        const_iterator &operator++()
-        {
-            ++m_i;
-            return *this;
-        }
-        bool operator!=(const const_iterator &other) const { return m_i != other.m_i; }
-
-    private:
-        const ScannedFiles *m_files;
-        size_t m_i;
-    };
-    const_iterator begin() const { return {*this, 0}; }
-    const_iterator end() const { return {*this, m_size}; }
-
-private:
-    std::vector<std::vector<ScannedFile>> m_chunks;
-    size_t m_size = 0;
-};
-
-/// A folder the scan walked, by its identity: a step may pass through it only while it is still this folder,
-/// reached through a link exactly where the scan followed one.
-struct SeenFolder
-{
-    quint64 device = 0;
-    quint64 inode = 0;
-    bool link = false;
-};
-
-/// A loaded folder as the scan walked it: its path (ending in the separator; empty while none is loaded),
-/// its identity, and that of every folder in it by relative path without the trailing separator.
-struct LoadedFolder
-{
-    NativePath path;
-    EntryInfo seen;
-    QHash<NativePath, SeenFolder> folders;
-};
-
-/// What the control file of a batch run asks for.
-struct BatchRequests
-{
-    bool binary = false;
-    bool age = false;
-    bool synchronise = false;
-    bool clipboard = false;
-    bool end = false;
-};
-
-/// The totals of one comparison run and the report composed from them.
-struct ComparisonReport
-{
-    qint64 rows = 0;
-    qint64 orphans = 0;
-    qint64 differentLength = 0;
-    qint64 differentContent = 0;
-    qint64 identical = 0;
-    qint64 differentAge = 0;
-    qint64 equalAge = 0;
-    qint64 unreadable = 0;
-    bool allEqual = false; ///< "Beide Verzeichnisse sind vollkommen identisch!"
-    QString text;
-};
+class FolderLister;
 
 /// The comparison core: the module state (folder paths, the scan's file list, batch mode) and the long
 /// operations on the comparison list. It reaches the window only through Host and the disk only through
 /// FileSystem. One long operation runs at a time: a load or comparison asked for while another one is
 /// yielding is refused quietly, so that it cannot work on rows that are being changed.
-class FolderLister;
-
 class Core
 {
 public:

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "filesystem.h"
+
+#include <QHash>
+
+namespace common {
+
+/// A folder the scan walked, by its identity: a step may pass through it only while it is still this folder,
+/// reached through a link exactly where the scan followed one.
+struct SeenFolder
+{
+    quint64 device = 0;
+    quint64 inode = 0;
+    bool link = false;
+};
+
+/// A loaded folder as the scan walked it: its path (ending in the separator; empty while none is loaded),
+/// its identity, and that of every folder in it by relative path without the trailing separator.
+struct LoadedFolder
+{
+    NativePath path;
+    EntryInfo seen;
+    QHash<NativePath, SeenFolder> folders;
+};
+
+} // namespace common
