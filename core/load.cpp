@@ -1,0 +1,145 @@
+// Loading a folder into a column of the list: the scan, then its files paired into rows and sorted.
+
+#include "core.h"
+
+#include "folderlister.h"
+#include "names.h"
+
+#include <optional>
+
+namespace common {
+
+void Core::ListAhead(const NativePath &folder)
+{
+    m_listedAheadPath = WithTrailingBackslash(folder);
+    m_listedAhead = std::make_unique<FolderLister>(m_fs, m_listedAheadPath, ReadingAhead::ForLater);
+    m_listedAhead->ahead(m_listedAheadPath);
+}
+
+void Core::LoadFolder(NativePath &folder, bool &toLeft)
+{
+    if (m_busy)
+        return;
+    BusyScope busy(*this);
+
+    if (m_list.count() == 0)
+        toLeft = true;
+    folder = WithTrailingBackslash(folder);
+    EnableCompareCommand(false);
+    m_host.setBusy(true);
+    SetStatus(1, QString());
+    SetStatus(2, QString());
+    m_list.setSorted(false);
+
+    if (toLeft) {
+        // A new left folder starts over: no right folder is loaded any more.
+        m_left = LoadedFolder{folder, {}, {}};
+        m_right = LoadedFolder();
+        m_list.setHeaderText(ComparisonList::LeftNameColumn, DisplayName(folder));
+        m_list.setHeaderText(ComparisonList::RightNameColumn, QStringLiteral("Zweiter Ordner"));
+        m_list.ClearList();
+    } else {
+        m_right = LoadedFolder{folder, {}, {}};
+        m_list.setHeaderText(ComparisonList::RightNameColumn, DisplayName(folder));
+        for (int i = 0; i < m_list.count(); ++i)
+            m_list.clearRightNameAndMarker(i);
+        m_list.announceChanges();
+    }
+
+    m_fileList.clear();
+    m_scanned = LoadedFolder();
+    m_host.setProgress(25);
+    SetStatus(2, QStringLiteral("Aufstellung der Dateien im betr. Verzeichnis läuft ..."));
+    ScanFolder(folder);
+    LoadedFolder &loaded = toLeft ? m_left : m_right;
+    loaded.seen = m_scanned.seen;
+    loaded.folders = std::move(m_scanned.folders);
+    m_host.setProgress(50);
+    SetStatus(2, QStringLiteral("Eintragung der Dateien in die Vergleichsliste läuft ..."));
+
+    const auto pauseHere = [this] { return pause(); };
+    std::optional<RightPairing> pairing;
+    if (!toLeft && !stopping()) {
+        pairing.emplace(
+            m_list, m_fileList.size(), [this](size_t i) -> const NativePath & { return m_fileList[i].name; },
+            pauseHere);
+    }
+    // New rows are gathered and appended in one step at the end, and the view hears of changed rows once:
+    // a view relays out all its rows after every insertion it is told of.
+    // A left load leaves a quarter more room than it fills: the right-only rows of the next load then fit
+    // without moving a million rows (room never filled takes no memory).
+    std::vector<Row> newRows;
+    newRows.reserve(toLeft ? m_fileList.size() + m_fileList.size() / 4 : 0);
+    const size_t n = stopping() ? 0 : m_fileList.size();
+    for (size_t i = 1; i <= n; ++i) {
+        m_host.setProgress(double(i) * 50.0 / double(n) + 50.0);
+        ScannedFile &file = m_fileList[i - 1];
+        if (toLeft) {
+            newRows.push_back({std::move(file.name), {}, file.seen, {}, Marker::None});
+        } else if (const int row = pairing->rowOf(i - 1); row >= 0) {
+            m_list.setRightSide(row, std::move(file.name), file.seen);
+        } else {
+            newRows.push_back({{}, std::move(file.name), {}, file.seen, Marker::None});
+        }
+        if (i % 64 == 0 && !m_host.speedChecked()) {
+            m_host.yield();
+            if (stopping())
+                break;
+        }
+    }
+    // Nothing reads the scan's list after the load; a million paths are not kept for nothing.
+    m_fileList.clear();
+    m_list.appendRows(newRows);
+    if (m_list.count() > RowsBetweenPauses)
+        pause(); // the view takes in the new rows
+    if (!toLeft)
+        m_list.announceChanges();
+
+    SetStatus(2, QStringLiteral("Eintragung der Dateien abgeschlossen."));
+    const int rows = m_list.count();
+    SetStatus(1, QString::number(rows) + (rows == 1 ? QStringLiteral(" Datei") : QStringLiteral(" Dateien")));
+    // Without yields (SpeedCheck) nothing can look at the rows while they are sorted.
+    if (!stopping())
+        m_list.sortNow(m_host.speedChecked() ? std::function<bool()>() : pauseHere);
+    busy.end();
+    m_host.setBusy(false);
+    m_host.setProgress(0);
+    EnableCompareCommand(true);
+
+    if (m_host.sofortStartChecked() && !toLeft && !m_batchMode && !stopping())
+        RunComparison(m_host.binaryModeSelected());
+}
+
+void Core::AskForFolder(bool &toLeft)
+{
+    if (m_busy)
+        return; // the choice could not be loaded now
+    NativePath folder = m_host.browseForFolder(QStringLiteral("Bitte geben Sie den Namen des") + CR +
+                                               QStringLiteral("zu vergleichenden Ordners an:"));
+    if (!folder.isEmpty())
+        LoadFolder(folder, toLeft);
+}
+
+void Core::DropFolder(const std::vector<NativePath> &paths, int dropX)
+{
+    if (paths.empty())
+        return;
+    if (paths.size() >= 2) {
+        message(QStringLiteral("Bitte jeweils nur ein einzelnes Verzeichnis in die Liste ziehen!"));
+        return;
+    }
+    NativePath path = paths.front();
+    EntryInfo info;
+    if (m_fs.inspect(path, info) != 0 || info.kind != EntryKind::Folder) {
+        message(QStringLiteral("Bitte nur Verzeichnisse (keine Einzeldateien) in die Liste ziehen!"));
+        return;
+    }
+    if (path.contains('?')) {
+        message(QStringLiteral("Dieser Verzeichnisname enthält ungültige Zeichen - bitte korrigieren!"));
+        return;
+    }
+    bool toLeft = dropX < m_list.column1Width();
+    LoadFolder(path, toLeft);
+}
+
+} // namespace common

@@ -1,0 +1,124 @@
+// The scan: a loaded folder's tree walked into the list of its files.
+
+#include "core.h"
+
+#include "folderlister.h"
+#include "names.h"
+
+#include <algorithm>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
+namespace common {
+
+namespace {
+
+// Folders already on the path from the scanned folder down to the current one, identified by device and
+// inode, so that a link leading back up is not followed into an endless scan.
+struct FolderId
+{
+    quint64 device = 0;
+    quint64 inode = 0;
+    bool operator==(const FolderId &o) const { return device == o.device && inode == o.inode; }
+};
+
+QString accessError(int code, const NativePath &path)
+{
+    return QStringLiteral("Zugriffsfehler %1 auf '%2'").arg(QString::number(code), DisplayName(path)) + CR +
+           QStringLiteral("Dieser Name wird fortan ignoriert ...");
+}
+} // namespace
+
+void ScannedFiles::clear()
+{
+    if (m_chunks.empty())
+        return; // nothing to give back (a load starts with an empty list)
+    std::vector<std::vector<ScannedFile>>().swap(m_chunks);
+    m_size = 0;
+#ifdef __GLIBC__
+    malloc_trim(0); // chunks the heap took in (not mapped apart) go back to the system as well
+#endif
+}
+
+void Core::ScanFolder(const NativePath &folder)
+{
+    struct Pending
+    {
+        NativePath path;
+        size_t depth;
+        FolderId id;
+    };
+
+    EntryInfo rootInfo;
+    m_fs.inspect(folder, rootInfo);
+    m_scanned.seen = rootInfo;
+    // A stack visits the subfolders last-listed first, each subtree whole, as a recursion would, without
+    // a recursion's depth limit.
+    std::vector<Pending> pending{{folder, 0, {rootInfo.device, rootInfo.inode}}};
+    std::vector<FolderId> ancestors;
+    std::vector<FolderEntry> entries;
+    const NativePath root = WithTrailingBackslash(folder);
+    // A folder listed ahead is taken only by its own load; the load before it leaves it listing.
+    std::unique_ptr<FolderLister> lister;
+    if (m_listedAhead && m_listedAheadPath == root) {
+        lister = std::move(m_listedAhead);
+        m_listedAheadPath.clear();
+    } else {
+        lister = std::make_unique<FolderLister>(m_fs, root);
+    }
+    // Beside the yield after each folder, one every 25 ms inside a large folder (unless SpeedCheck).
+    Pacer amid(m_host.speedChecked() ? std::function<bool()>() : [this] {
+        m_host.yield();
+        return true;
+    });
+
+    while (!pending.empty()) {
+        const Pending current = std::move(pending.back());
+        pending.pop_back();
+        ancestors.resize(current.depth);
+        ancestors.push_back(current.id);
+
+        const NativePath working = WithTrailingBackslash(current.path);
+        const qsizetype relativeFolderLength = working.size() - root.size();
+        entries.clear();
+        if (const int error = lister->list(working, entries, [this] { m_host.yield(); })) {
+            entries.clear();
+            message(accessError(error, current.path), Host::Icon::Warning);
+        }
+        // Each entry comes named by its path within the tree.
+        for (FolderEntry &entry : entries) {
+            if (IsHidden(entry, relativeFolderLength))
+                continue;
+            if (entry.error) {
+                message(accessError(entry.error, root + entry.name), Host::Icon::Warning);
+                continue;
+            }
+            switch (entry.info.kind) {
+            case EntryKind::Folder: {
+                const FolderId id{entry.info.device, entry.info.inode};
+                const bool known = id.inode != 0 || id.device != 0;
+                if (known && std::find(ancestors.begin(), ancestors.end(), id) != ancestors.end())
+                    break; // a link back into a folder of the current path
+                NativePath subfolder = root + entry.name;
+                lister->ahead(WithTrailingBackslash(subfolder));
+                pending.push_back({std::move(subfolder), current.depth + 1, id});
+                m_scanned.folders.insert(entry.name, {id.device, id.inode, entry.info.link});
+                break;
+            }
+            case EntryKind::File:
+                m_fileList.push_back({std::move(entry.name), m_list.seen(entry.info)});
+                break;
+            case EntryKind::Other:
+                break; // FIFOs, sockets and devices have no content to compare and are never opened
+            }
+            amid();
+        }
+        m_host.yield();
+        if (stopping())
+            break;
+    }
+}
+
+} // namespace common
