@@ -1,39 +1,14 @@
 #pragma once
 
 #include "filesystem.h"
-#include "stamp.h"
-
-#include "names.h"
+#include "marker.h"
 
 #include <QAbstractTableModel>
-#include <QElapsedTimer>
 
 #include <functional>
 #include <vector>
 
 namespace common {
-
-/// The relation marker in the middle column of a row.
-enum class Marker : quint8 {
-    None,        ///< "" not compared yet
-    Equal,       ///< "="
-    Shorter,     ///< "<" left file shorter
-    Longer,      ///< ">" left file longer
-    Different,   ///< "<>" same size, other content
-    Orphan,      ///< "?" file on one side only
-    OrphanLeft,  ///< "? -->" left file only, copying it to the right is suggested
-    OrphanRight, ///< "? <--" right file only, copying it to the left is suggested
-    CopyRight,   ///< "-->"
-    CopyLeft,    ///< "<--"
-    DeleteRight, ///< "X->"
-    DeleteLeft,  ///< "<-X"
-    DeleteBoth,  ///< "XX"
-    Skip,        ///< "]["
-    Unreadable,  ///< "!" the pair could not be read, so no verdict was reached
-};
-
-/// The text of a marker as shown and exported.
-QString MarkerText(Marker marker);
 
 /// What the scan saw of a file, kept with its row: the file's stamp, and its identity for the synchronisation,
 /// which acts only on the file the user saw. 32 bytes: the device is an index into the list's device table.
@@ -137,56 +112,7 @@ private:
     std::vector<quint64> m_devices;
 };
 
-/// Pairs the files of a right folder with the rows of the list by relative name. A file joins the row of
-/// exactly its name; failing that, the row whose name differs from it only in letter case, where that row and
-/// that file are the only ones of their folded name on either side without an exact partner. A row takes at
-/// most one file: a letter-case twin never takes another one's place, and no file is hidden. Without twins
-/// this is the first row, in the list's order, whose left name equals the file's without regard to case.
-class RightPairing
-{
-public:
-    /// Pairs count files named by nameOf; pause is called now and then and returns false to give the work up.
-    RightPairing(const ComparisonList &list, size_t count, const std::function<const NativePath &(size_t)> &nameOf,
-                 const std::function<bool()> &pause = {});
-    /// False when the pairing was given up.
-    bool complete() const { return m_complete; }
-    /// The row position of the i-th file, or -1 where it needs a row of its own.
-    int rowOf(size_t i) const { return m_rows[i]; }
-
-private:
-    std::vector<int> m_rows;
-    bool m_complete = true;
-};
-
 /// A list longer than this gives the view a turn to take in new rows before it is sorted.
 constexpr int RowsBetweenPauses = 65536;
-
-/// Cuts long work by time, not by counts, so that the window answers within 100 ms on a slower machine as
-/// well: called after each small piece of work (weighing pieces of some size, such as a row), it calls
-/// pause whenever 25 ms have passed since its last pause; the clock is read every 64 pieces. Without a
-/// pause function it never pauses. False: the work is given up.
-class Pacer
-{
-public:
-    /// A piece as large as a pause's worth of small ones: the clock is read at once.
-    static constexpr unsigned Now = 64;
-
-    explicit Pacer(std::function<bool()> pause) : m_pause(std::move(pause)) { m_clock.start(); }
-    bool operator()(unsigned pieces = 1)
-    {
-        if (!m_pause || (m_pieces += pieces) < Now)
-            return true;
-        m_pieces = 0;
-        if (m_clock.elapsed() < 25)
-            return true;
-        m_clock.restart();
-        return m_pause();
-    }
-
-private:
-    const std::function<bool()> m_pause;
-    QElapsedTimer m_clock;
-    unsigned m_pieces = 0;
-};
 
 } // namespace common

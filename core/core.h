@@ -6,6 +6,7 @@
 #include "filesystem.h"
 #include "host.h"
 #include "loadedfolder.h"
+#include "names.h"
 #include "scan.h"
 
 #include <QElapsedTimer>

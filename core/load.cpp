@@ -4,6 +4,7 @@
 
 #include "folderlister.h"
 #include "names.h"
+#include "rightpairing.h"
 
 #include <optional>
 

@@ -1,6 +1,7 @@
 #include "paircomparer.h"
 
 #include "folderlister.h"
+#include "pacer.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,4 +1,5 @@
 #include "comparisonlist.h"
+#include "rightpairing.h"
 
 #include <QDateTime>
 #include <QTest>

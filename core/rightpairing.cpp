@@ -1,0 +1,120 @@
+#include "rightpairing.h"
+
+#include "names.h"
+#include "pacer.h"
+
+#include <algorithm>
+#include <unordered_map>
+#include <utility>
+
+namespace common {
+
+RightPairing::RightPairing(const ComparisonList &list, size_t count,
+                           const std::function<const NativePath &(size_t)> &nameOf, const std::function<bool()> &pause)
+{
+    // The left names by folded name: open addressing over row positions, each slot the first row of a
+    // folded name, with the upper half of its hash, so that a probe seldom has to look at a row; next is
+    // the chain of its twins in list order.
+    struct Slot
+    {
+        int first = -1;
+        quint32 hash = 0;
+    };
+    Pacer pace(pause);
+    const auto goOn = [&](unsigned pieces = 1) { return m_complete = pace(pieces); };
+    // A table for a million rows is thousands of pages to fault in: it is filled in pieces, the clock read
+    // after each.
+    const auto fill = [&](auto &table, size_t n, auto value) {
+        table.reserve(n);
+        while (table.size() < n) {
+            table.resize(std::min(n, table.size() + 65536), value);
+            if (!goOn(Pacer::Now))
+                return false;
+        }
+        return true;
+    };
+    const int rows = list.count();
+    size_t size = 16;
+    while (size < size_t(rows) * 2)
+        size *= 2;
+    const size_t mask = size - 1;
+    std::vector<Slot> slots;
+    std::vector<int> next;
+    if (!fill(slots, size, Slot()) || !fill(next, size_t(rows), -1))
+        return;
+    // The slot of name's folded name (empty where no left name has it yet) and the hash to keep there.
+    const auto slotOf = [&](const NativePath &name) {
+        const QByteArray key = FoldedName(name);
+        const quint64 hash = HashFolded(key);
+        const auto upper = quint32(hash >> 32);
+        for (size_t at = hash & mask;; at = (at + 1) & mask) {
+            const Slot &slot = slots[at];
+            if (slot.first < 0)
+                return std::make_pair(at, upper);
+            if (slot.hash == upper) {
+                const NativePath &other = list.row(slot.first).leftName;
+                if (other == name || CompareFolded(FoldedName(other), key) == 0)
+                    return std::make_pair(at, upper);
+            }
+        }
+    };
+    for (int i = 0; i < rows; ++i) {
+        if (const NativePath &name = list.row(i).leftName; !name.isEmpty()) {
+            const auto [at, hash] = slotOf(name);
+            int &head = slots[at].first;
+            if (head < 0) {
+                head = i;
+                slots[at].hash = hash;
+            } else {
+                int last = head;
+                while (next[size_t(last)] >= 0)
+                    last = next[size_t(last)];
+                next[size_t(last)] = i;
+            }
+        }
+        if (!goOn())
+            return;
+    }
+
+    // Exact names first; a file that has none waits with its slot (encoded below -1) for the second pass.
+    std::vector<char> taken;
+    if (!fill(m_rows, count, -1) || !fill(taken, size_t(rows), char(0)))
+        return;
+    std::unordered_map<size_t, int> waiting; // per slot: files of that folded name without an exact partner
+    for (size_t i = 0; i < count; ++i) {
+        const NativePath &name = nameOf(i);
+        const size_t slot = slotOf(name).first;
+        int row = slots[slot].first;
+        while (row >= 0 && list.row(row).leftName != name)
+            row = next[size_t(row)];
+        if (row >= 0) {
+            m_rows[i] = row;
+            taken[size_t(row)] = 1;
+        } else if (slots[slot].first >= 0) {
+            m_rows[i] = -2 - int(slot);
+            ++waiting[slot];
+        }
+        if (!goOn())
+            return;
+    }
+    // Then without regard to case, where one file and one row of the folded name are left.
+    for (size_t i = 0; i < count; ++i) {
+        if (m_rows[i] >= -1)
+            continue;
+        const size_t slot = size_t(-2 - m_rows[i]);
+        m_rows[i] = -1;
+        if (waiting.at(slot) != 1)
+            continue;
+        int candidate = -1, candidates = 0;
+        for (int row = slots[slot].first; row >= 0; row = next[size_t(row)]) {
+            if (!taken[size_t(row)]) {
+                candidate = row;
+                ++candidates;
+            }
+        }
+        if (candidates == 1)
+            m_rows[i] = candidate;
+    }
+}
+
+} // namespace common
