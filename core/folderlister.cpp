@@ -1,11 +1,6 @@
 #include "folderlister.h"
 
-#include <chrono>
-
-#ifdef __linux__
-#include <sys/resource.h>
-#include <unistd.h>
-#endif
+#include <algorithm>
 
 namespace common {
 
@@ -15,26 +10,12 @@ namespace {
 // included).
 constexpr size_t MaxAhead = 4096;
 constexpr size_t MaxEntriesAhead = 262144;
-// Listings in flight: enough to hide a network round trip or a disk seek, not a matter of cores.
-constexpr unsigned Workers = 8;
-constexpr std::chrono::milliseconds Patience(25); // the window yields this often while it waits
 } // namespace
-
-void BecomeReadAheadThread(ReadingAhead forWhen)
-{
-#ifdef __linux__
-    // Per thread on Linux; a failure only costs smoothness. Nice 19 weighs a seventh of nice 10: a later
-    // step's reading gets the cores this step leaves idle, and little of the rest.
-    setpriority(PRIO_PROCESS, id_t(gettid()), forWhen == ReadingAhead::ForLater ? 19 : 10);
-#else
-    Q_UNUSED(forWhen);
-#endif
-}
 
 FolderLister::FolderLister(FileSystem &fs, NativePath root, ReadingAhead forWhen)
     : m_fs(fs), m_root(std::move(root)), m_forWhen(forWhen)
 {
-    for (unsigned i = 0; i < Workers; ++i)
+    for (unsigned i = 0; i < ListingWorkers; ++i)
         m_workers.emplace_back([this] { work(); });
 }
 
@@ -77,13 +58,7 @@ int FolderLister::list(const NativePath &folder, std::vector<FolderEntry> &entri
         return made != m_made.end() && made->second.done;
     };
     m_awaited = folder;
-    while (!m_listed.wait_for(lock, Patience, ready)) {
-        if (waiting) {
-            lock.unlock();
-            waiting();
-            lock.lock();
-        }
-    }
+    WaitYielding(lock, m_listed, ready, waiting);
     m_awaited.clear();
     const auto made = m_made.find(folder);
     const int error = made->second.error;
@@ -167,7 +142,7 @@ void FolderLister::work()
         }
         if (awaited)
             m_listed.notify_one();
-        for (unsigned i = 0; i < std::min(added, Workers); ++i)
+        for (unsigned i = 0; i < std::min(added, ListingWorkers); ++i)
             m_work.notify_one();
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "filesystem.h"
+#include "workerthreads.h"
 
 #include <QSet>
 
@@ -12,14 +13,6 @@
 #include <vector>
 
 namespace common {
-
-/// Whom a thread reads ahead for: the step under way, or a later one (the folder a batch loads next).
-enum class ReadingAhead { ForNow, ForLater };
-
-/// Lowers the calling thread's priority: a thread that only reads ahead leaves the cores to the thread that
-/// runs the window whenever both want them, and one that reads for a later step leaves them to the threads
-/// of the step under way as well (Linux; elsewhere nothing happens).
-void BecomeReadAheadThread(ReadingAhead forWhen = ReadingAhead::ForNow);
 
 /// Whether an entry the scan passes by is hidden: its own name, which follows the path of its folder
 /// (folderLength bytes) in the name the lister gives it, starts with a dot.
