@@ -29,6 +29,16 @@ inline bool IsHidden(const FolderEntry &entry, qsizetype folderLength)
 /// reports and collects is what it would without them. The workers stop while they hold 4096 listings or
 /// 262144 entries for the scan (about 40 MB). Folder paths end in "/"; the entries of a listing are named
 /// by their path within the tree the lister was made for.
+///
+/// Threads: everything public is called on one thread, the scan's. The workers call only the file system's
+/// listFolder (whose contract allows calls from several threads). m_fs, m_root and m_forWhen are set
+/// before the workers start and only read after. Every other member is shared by the scan and the workers
+/// and touched only under m_mutex, except m_workers, which the constructor fills and the destructor joins.
+/// A worker lists a folder into a Listing of its own, outside the lock, and moves it into m_made under the
+/// lock; the scan moves the entries out under the lock and owns them from then on: a listing crosses from
+/// a worker to the scan once, whole, and no thread touches it after it has passed on. Folder paths cross
+/// as copies of NativePath (implicitly shared, with an atomic count): each copy is used by one thread at a
+/// time.
 class FolderLister
 {
 public:
