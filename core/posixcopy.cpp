@@ -1,0 +1,209 @@
+// The copy of a synchronisation step: through a temporary file beside the target that takes the target's
+// name only when complete, and that no ending signal leaves behind.
+
+#include "posixfilesystem.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace common {
+namespace posix {
+
+namespace {
+
+// Writes all of buffer, across short writes and interruptions.
+bool writeAll(int fd, const char *buffer, size_t count)
+{
+    while (count > 0) {
+        const ssize_t n = ::write(fd, buffer, count);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        buffer += n;
+        count -= size_t(n);
+    }
+    return true;
+}
+
+// The temporary file of the copy under way, for a signal that ends the program to remove first. Only the
+// synchronisation copies, and it runs on one thread.
+struct PendingTemporary
+{
+    volatile sig_atomic_t armed = 0;
+    int folder = -1;
+    char name[64] = {};
+};
+PendingTemporary pendingTemporary;
+constexpr int EndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
+struct sigaction previousActions[3];
+
+void removeTemporaryAndEnd(int signal)
+{
+    if (pendingTemporary.armed)
+        ::unlinkat(pendingTemporary.folder, pendingTemporary.name, 0);
+    for (int i = 0; i < 3; ++i) {
+        if (EndingSignals[i] == signal)
+            ::sigaction(signal, &previousActions[i], nullptr);
+    }
+    ::raise(signal); // delivered with the previous action as soon as this handler returns
+}
+
+// Checked before every copy rather than once, so that the handler is in place whoever changed the
+// actions since.
+void installSignalCleanup()
+{
+    for (int i = 0; i < 3; ++i) {
+        struct sigaction current;
+        ::sigaction(EndingSignals[i], nullptr, &current);
+        if (current.sa_handler == removeTemporaryAndEnd || current.sa_handler == SIG_IGN)
+            continue; // a signal the program ignores ends nothing
+        previousActions[i] = current;
+        struct sigaction action = {};
+        action.sa_handler = removeTemporaryAndEnd;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        ::sigaction(EndingSignals[i], &action, nullptr);
+    }
+}
+
+// A temporary file beside the target, removed again unless it has taken the target's name.
+class TemporaryFile
+{
+public:
+    explicit TemporaryFile(int folder) : m_folder(folder) { installSignalCleanup(); }
+    ~TemporaryFile()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        if (pendingTemporary.armed) {
+            ::unlinkat(m_folder, pendingTemporary.name, 0);
+            pendingTemporary.armed = 0;
+        }
+    }
+
+    int create()
+    {
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            quint64 random = 0;
+            if (::getrandom(&random, sizeof random, 0) != sizeof random)
+                random = quint64(::getpid()) << 32 ^ quint64(attempt) ^ quint64(::time(nullptr));
+            // Named and armed before it exists, so that no moment is left in which a signal would leave it.
+            pendingTemporary.folder = m_folder;
+            std::snprintf(pendingTemporary.name, sizeof pendingTemporary.name, "%s%016llx", TemporaryPrefix,
+                          static_cast<unsigned long long>(random));
+            pendingTemporary.armed = 1;
+            m_fd = ::openat(m_folder, pendingTemporary.name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+            if (m_fd >= 0)
+                return 0;
+            pendingTemporary.armed = 0;
+            if (errno != EEXIST)
+                return errno;
+        }
+        return EEXIST;
+    }
+    int fd() const { return m_fd; }
+    const char *name() const { return pendingTemporary.name; }
+    int close()
+    {
+        const int result = ::close(m_fd) == 0 ? 0 : errno;
+        m_fd = -1;
+        return result;
+    }
+    /// The file has taken its place: nothing is left to remove.
+    void taken() { pendingTemporary.armed = 0; }
+
+private:
+    int m_folder;
+    int m_fd = -1;
+};
+
+// Copies the source into the open target and gives it the source's permissions and modification time.
+int copyContent(InputFile &source, int target)
+{
+    std::vector<char> buffer(262144);
+    qint64 copied = 0;
+    for (;;) {
+        errno = 0;
+        const qint64 n = source.read(buffer.data(), qint64(buffer.size()));
+        if (n == 0)
+            break;
+        if (n < 0)
+            return errno ? errno : EIO;
+        if (!writeAll(target, buffer.data(), size_t(n)))
+            return errno;
+        copied += n;
+    }
+    const EntryInfo info = source.info();
+    if (copied != info.size)
+        return SourceChangedWhileRead;
+    if (const int error = source.checkUnchanged())
+        return error;
+    const struct timespec times[2] = {{0, UTIME_OMIT}, {time_t(info.modified), long(info.modifiedNs)}};
+    if (::fchmod(target, mode_t(info.permissions)) != 0 || ::futimens(target, times) != 0)
+        return errno;
+    // On disk before it takes the old file's place, so that not even a power cut leaves a torn target.
+    if (::fdatasync(target) != 0)
+        return errno;
+    return 0;
+}
+
+// Gives the temporary file the name, where no file of that name may stand.
+int renameNoReplace(int folder, const char *from, const char *to)
+{
+    if (::renameat2(folder, from, folder, to, RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+    // A file system without that flag: a hard link fails on an existing name just as well.
+    if (::linkat(folder, from, folder, to, 0) != 0)
+        return errno;
+    ::unlinkat(folder, from, 0);
+    return 0;
+}
+
+} // namespace
+
+int PosixFileSystem::copyInto(InputFile &source, Folder &folder, const NativePath &name, const EntryInfo *seen)
+{
+    const auto &at = static_cast<const PosixFolder &>(folder);
+    const char *target = name.constData();
+    const EntryInfo from = source.info();
+    EntryInfo now;
+    bool exists = false;
+    if (const int error = checkTarget(at, target, seen, now, exists))
+        return error;
+    if (exists && now.device == from.device && now.inode == from.inode)
+        return 0; // the same file on both sides: copying it onto itself has nothing to do
+    if (exists) {
+        if (const int error = writeProtection(at.fd, target, now))
+            return error;
+    }
+
+    TemporaryFile temporary(at.fd);
+    if (const int error = temporary.create())
+        return error;
+    int error = copyContent(source, temporary.fd());
+    if (const int closed = temporary.close(); !error)
+        error = closed;
+    // The target once more, right before it is replaced: the copy may have taken a while.
+    if (!error)
+        error = checkTarget(at, target, seen, now, exists);
+    if (!error) {
+        error = exists ? (::renameat(at.fd, temporary.name(), at.fd, target) == 0 ? 0 : errno)
+                       : renameNoReplace(at.fd, temporary.name(), target);
+    }
+    if (!error)
+        temporary.taken();
+    return error;
+}
+
+} // namespace posix
+} // namespace common

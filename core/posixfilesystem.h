@@ -1,0 +1,69 @@
+#pragma once
+
+// The POSIX file system's parts, shared by the files that implement it: reading (posixreading.cpp), the
+// folders of a synchronisation step and what acts in them (posixstepfolders.cpp), and the copy through a
+// temporary file (posixcopy.cpp).
+
+#include "filesystem.h"
+
+#include <memory>
+#include <vector>
+
+struct stat;
+
+namespace common {
+namespace posix {
+
+/// What a stat saw, as the program keeps it.
+EntryInfo infoOf(const struct stat &st);
+/// Whether the file system of the open descriptor fd keeps inode numbers from one day to the next.
+bool keepsInodes(int fd);
+/// Opens a file for reading without waiting (a FIFO never blocks the open): a descriptor or -1.
+int openWithoutWaiting(int folder, const char *path, int flags);
+/// Opens a regular file for reading; anything else is refused.
+std::unique_ptr<InputFile> openRegular(int folder, const char *path, int flags, int &error);
+/// A file opened without a look at it, looked at when its size or kind is asked for.
+std::unique_ptr<InputFile> openUnlooked(int fd);
+
+/// A folder of a step, open by descriptor.
+struct PosixFolder : Folder
+{
+    PosixFolder(int fd, quint64 device, bool inodesKept) : fd(fd), device(device), inodesKept(inodesKept) {}
+    ~PosixFolder() override;
+    const int fd;
+    const quint64 device;
+    const bool inodesKept;
+};
+
+/// 0 when the target name of folder is what a step may act on: the file seen, or nothing where none was seen
+/// (a seen file that has gone since is no obstacle to a copy either). now receives what stands there.
+int checkTarget(const PosixFolder &folder, const char *name, const EntryInfo *seen, EntryInfo &now, bool &exists);
+/// A file the user may not write is protected: it is neither replaced nor deleted, although its folder
+/// would allow either. A link has no protection of its own.
+int writeProtection(int folder, const char *name, const EntryInfo &now);
+
+class PosixFileSystem : public FileSystem
+{
+public:
+    int listFolder(const NativePath &folder, const NativePath &namePrefix,
+                   std::vector<FolderEntry> &entries) override;
+    int inspect(const NativePath &path, EntryInfo &info) override;
+    std::unique_ptr<InputFile> openForReading(const NativePath &path, int &error) override;
+    std::unique_ptr<FolderCursor> newFolderCursor() override;
+    std::unique_ptr<InputFile> openForReading(FolderCursor *cursor, const NativePath &path, int &error) override;
+    std::unique_ptr<InputFile> openToReadThrough(FolderCursor *cursor, const NativePath &path, int &error) override;
+
+    std::unique_ptr<Folder> openFolder(const NativePath &path, const EntryInfo &seen, int &error) override;
+    std::unique_ptr<Folder> openSubfolder(Folder &parent, const NativePath &name, const EntryInfo *seen, bool create,
+                                          int &error) override;
+    std::unique_ptr<InputFile> openFile(Folder &folder, const NativePath &name, const EntryInfo &seen,
+                                        int &error) override;
+    int copyInto(InputFile &source, Folder &folder, const NativePath &name, const EntryInfo *seen) override;
+    int deleteIn(Folder &folder, const NativePath &name, const EntryInfo &seen) override;
+
+private:
+    static const char *reach(FolderCursor *cursor, const NativePath &path, int &folder);
+};
+
+} // namespace posix
+} // namespace common

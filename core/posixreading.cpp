@@ -1,0 +1,276 @@
+// Reading on POSIX: listings, looks at entries, and files opened for reading.
+
+#include "posixfilesystem.h"
+
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/vfs.h>
+#include <unistd.h>
+
+namespace common {
+namespace posix {
+
+namespace {
+
+class PosixInputFile : public InputFile
+{
+public:
+    /// A file looked at when it was opened.
+    PosixInputFile(int fd, const struct stat &st) : m_fd(fd), m_info(infoOf(st)), m_looked(true) {}
+    /// A file looked at only when its size or kind is asked for (or a read would wait): opened to be read
+    /// through by a caller that knows its size.
+    explicit PosixInputFile(int fd) : m_fd(fd) {}
+    ~PosixInputFile() override { ::close(m_fd); }
+
+    qint64 size() const override { return info().kind == EntryKind::File ? m_info.size : -1; }
+    EntryInfo info() const override
+    {
+        if (!m_looked) {
+            struct stat st;
+            if (::fstat(m_fd, &st) == 0)
+                m_info = infoOf(st);
+            m_looked = true;
+        }
+        return m_info;
+    }
+
+    qint64 read(char *buffer, qint64 max) override
+    {
+#ifdef POSIX_FADV_SEQUENTIAL
+        // Worth a call only for a file read in large blocks.
+        if (m_first && max >= 262144)
+            ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+        m_first = false;
+#endif
+        for (;;) {
+            const ssize_t n = ::read(m_fd, buffer, size_t(max));
+            if (n >= 0)
+                return n;
+            // Opened without waiting. A regular file on a file system that honours that for reads gets a
+            // blocking descriptor now (a system call saved for every file that never needs it); anything
+            // else, say a FIFO put in a file's place, is not waited for.
+            if (errno == EAGAIN && (::fcntl(m_fd, F_GETFL) & O_NONBLOCK) != 0) {
+                if (info().kind != EntryKind::File) {
+                    errno = EINVAL;
+                    return -1;
+                }
+                ::fcntl(m_fd, F_SETFL, 0);
+                continue;
+            }
+            if (errno != EINTR)
+                return n;
+        }
+    }
+
+    int checkUnchanged() override
+    {
+        struct stat st;
+        if (::fstat(m_fd, &st) != 0)
+            return errno;
+        const EntryInfo seen = info(), now = infoOf(st);
+        return now.size == seen.size && now.modified == seen.modified && now.modifiedNs == seen.modifiedNs
+                   ? 0
+                   : SourceChangedWhileRead;
+    }
+
+private:
+    int m_fd;
+    mutable EntryInfo m_info;
+    mutable bool m_looked = false;
+    bool m_first = true;
+};
+
+struct PosixFolderCursor : FolderCursor
+{
+    ~PosixFolderCursor() override
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    QByteArray folder;
+    int fd = -1;
+};
+
+} // namespace
+
+EntryInfo infoOf(const struct stat &st)
+{
+    EntryInfo info;
+    info.kind = S_ISREG(st.st_mode)   ? EntryKind::File
+                : S_ISDIR(st.st_mode) ? EntryKind::Folder
+                                      : EntryKind::Other;
+    info.modified = st.st_mtim.tv_sec;
+    info.modifiedNs = quint32(st.st_mtim.tv_nsec);
+    info.size = st.st_size;
+    info.device = st.st_dev;
+    info.inode = st.st_ino;
+    info.permissions = st.st_mode & 07777;
+    return info;
+}
+
+// Network file systems served in user space (sshfs without use_ino) and SMB mounts without server inode
+// numbers make inode numbers up on the client: the same file may show another one tomorrow.
+bool keepsInodes(int fd)
+{
+    struct statfs fs;
+    if (::fstatfs(fd, &fs) != 0)
+        return true;
+    switch (quint32(fs.f_type)) {
+    case 0x65735546: // FUSE
+    case 0xFF534D42: // CIFS
+    case 0xFE534D42: // SMB2
+        return false;
+    default: return true;
+    }
+}
+
+// Opens a file for reading without waiting (a FIFO never blocks the open).
+int openWithoutWaiting(int folder, const char *path, int flags)
+{
+    return ::openat(folder, path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | flags);
+}
+
+// Opens a regular file for reading; anything else is refused.
+std::unique_ptr<InputFile> openRegular(int folder, const char *path, int flags, int &error)
+{
+    const int fd = openWithoutWaiting(folder, path, flags);
+    if (fd < 0) {
+        error = errno;
+        return nullptr;
+    }
+    struct stat st;
+    error = ::fstat(fd, &st) != 0 ? errno : S_ISREG(st.st_mode) ? 0 : EINVAL;
+    if (error) {
+        ::close(fd);
+        return nullptr;
+    }
+    return std::make_unique<PosixInputFile>(fd, st);
+}
+
+std::unique_ptr<InputFile> openUnlooked(int fd)
+{
+    return std::make_unique<PosixInputFile>(fd);
+}
+
+int PosixFileSystem::listFolder(const NativePath &folder, const NativePath &namePrefix,
+                                std::vector<FolderEntry> &entries)
+{
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    // The whole listing first, so that the entries are counted and their vector never grows: a
+    // listing is read in as few calls as the buffer allows, into a buffer each lister thread keeps.
+    thread_local std::vector<char> listing(64 * 1024);
+    size_t filled = 0;
+    int result = 0;
+    for (;;) {
+        if (listing.size() - filled < 32 * 1024)
+            listing.resize(listing.size() * 2);
+        const ssize_t got = ::getdents64(fd, listing.data() + filled, listing.size() - filled);
+        if (got <= 0) {
+            result = got < 0 ? errno : 0;
+            break;
+        }
+        filled += size_t(got);
+    }
+    const auto each = [&](auto &&take) {
+        for (size_t at = 0; at < filled;) {
+            const auto *d = reinterpret_cast<const dirent64 *>(listing.data() + at);
+            at += d->d_reclen;
+            const char *name = d->d_name;
+            if (!(name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))))
+                take(name, d->d_type);
+        }
+    };
+    size_t count = 0;
+    each([&](const char *, unsigned char) { ++count; });
+    entries.reserve(entries.size() + count);
+    each([&](const char *name, unsigned char type) {
+        FolderEntry entry;
+        const size_t length = std::strlen(name);
+        entry.name.reserve(namePrefix.size() + qsizetype(length));
+        entry.name.append(namePrefix).append(name, qsizetype(length));
+        // Inspected relative to the open folder: one call per entry, no path walk.
+        struct stat st;
+        if (::fstatat(fd, name, &st, 0) == 0) {
+            entry.info = infoOf(st);
+            entry.info.link = type == DT_LNK ||
+                              (type == DT_UNKNOWN && ::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                               S_ISLNK(st.st_mode));
+        } else {
+            entry.error = errno;
+            // A name that has gone since the listing is no error; a link whose target is missing is.
+            if (entry.error == ENOENT && ::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+                return;
+        }
+        entries.push_back(std::move(entry));
+    });
+    ::close(fd);
+    return result;
+}
+
+int PosixFileSystem::inspect(const NativePath &path, EntryInfo &info)
+{
+    struct stat st;
+    if (::stat(path.constData(), &st) != 0)
+        return errno;
+    info = infoOf(st);
+    return 0;
+}
+
+std::unique_ptr<InputFile> PosixFileSystem::openForReading(const NativePath &path, int &error)
+{
+    return openRegular(AT_FDCWD, path.constData(), 0, error);
+}
+
+// The folder to open path's file in, and the name to open there. Only the file's own name is looked up
+// in a folder the cursor holds open already: a path walk per file is most of the cost of comparing
+// small files.
+const char *PosixFileSystem::reach(FolderCursor *cursor, const NativePath &path, int &folder)
+{
+    auto *at = static_cast<PosixFolderCursor *>(cursor);
+    const int slash = path.lastIndexOf('/');
+    folder = AT_FDCWD;
+    if (!at || slash <= 0)
+        return path.constData();
+    if (at->folder.size() != slash || !path.startsWith(at->folder)) {
+        if (at->fd >= 0)
+            ::close(at->fd);
+        at->folder = path.left(slash);
+        at->fd = ::open(at->folder.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    }
+    if (at->fd < 0)
+        return path.constData();
+    folder = at->fd;
+    return path.constData() + slash + 1;
+}
+
+std::unique_ptr<FolderCursor> PosixFileSystem::newFolderCursor() { return std::make_unique<PosixFolderCursor>(); }
+
+std::unique_ptr<InputFile> PosixFileSystem::openForReading(FolderCursor *cursor, const NativePath &path, int &error)
+{
+    int folder;
+    const char *name = reach(cursor, path, folder);
+    return openRegular(folder, name, 0, error);
+}
+
+std::unique_ptr<InputFile> PosixFileSystem::openToReadThrough(FolderCursor *cursor, const NativePath &path, int &error)
+{
+    int folder;
+    const char *name = reach(cursor, path, folder);
+    const int fd = openWithoutWaiting(folder, name, 0);
+    error = fd < 0 ? errno : 0;
+    return fd < 0 ? nullptr : openUnlooked(fd);
+}
+
+} // namespace posix
+
+std::unique_ptr<FileSystem> createRealFileSystem()
+{
+    return std::make_unique<posix::PosixFileSystem>();
+}
+
+} // namespace common
