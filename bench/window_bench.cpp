@@ -56,6 +56,7 @@ public:
                      : common::EntryInfo{common::EntryKind::File, modified(path, n), size(path, n), 0, 0};
         return 0;
     }
+    common::NativePath canonicalPath(const common::NativePath &path) override { return path; }
     std::unique_ptr<common::InputFile> openForReading(const common::NativePath &path, int &error) override
     {
         error = 0;

@@ -118,6 +118,9 @@ private:
                  const LoadedFolder &to, const NativePath &target, const SeenFile *targetSeen);
     int deleteFile(const LoadedFolder &side, const NativePath &name, const SeenFile &seen);
     QString checkFolder(const NativePath &path, const QString &side);
+    /// A folder that both loaded trees reach, where one lies inside the other or is linked or mounted into
+    /// it: one file would be reached through two rows. Empty where they share none.
+    NativePath sharedFolder();
 
     Host &m_host;
     FileSystem &m_fs;

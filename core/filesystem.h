@@ -107,6 +107,9 @@ public:
                            std::vector<FolderEntry> &entries) = 0;
     /// Inspects one entry, links followed. Returns 0 or the error (NotFound when there is no such entry).
     virtual int inspect(const NativePath &path, EntryInfo &info) = 0;
+    /// The absolute path of an existing entry with every link, "." and ".." resolved, without a trailing
+    /// separator; empty where it cannot be resolved.
+    virtual NativePath canonicalPath(const NativePath &path) = 0;
     /// Opens a regular file for sequential reading; anything else (a FIFO, a device) is refused with an error.
     virtual std::unique_ptr<InputFile> openForReading(const NativePath &path, int &error) = 0;
     /// A cursor for the call below, or none where the platform gains nothing from one.

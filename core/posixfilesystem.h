@@ -48,6 +48,7 @@ public:
     int listFolder(const NativePath &folder, const NativePath &namePrefix,
                    std::vector<FolderEntry> &entries) override;
     int inspect(const NativePath &path, EntryInfo &info) override;
+    NativePath canonicalPath(const NativePath &path) override;
     std::unique_ptr<InputFile> openForReading(const NativePath &path, int &error) override;
     std::unique_ptr<FolderCursor> newFolderCursor() override;
     std::unique_ptr<InputFile> openForReading(FolderCursor *cursor, const NativePath &path, int &error) override;

@@ -3,6 +3,7 @@
 #include "posixfilesystem.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -219,6 +220,14 @@ int PosixFileSystem::inspect(const NativePath &path, EntryInfo &info)
         return errno;
     info = infoOf(st);
     return 0;
+}
+
+NativePath PosixFileSystem::canonicalPath(const NativePath &path)
+{
+    char *resolved = ::realpath(path.constData(), nullptr);
+    const NativePath result(resolved);
+    std::free(resolved);
+    return result;
 }
 
 std::unique_ptr<InputFile> PosixFileSystem::openForReading(const NativePath &path, int &error)

@@ -117,6 +117,11 @@ public:
         return 0;
     }
 
+    NativePath canonicalPath(const NativePath &path) override
+    {
+        return QFileInfo(QString::fromUtf8(path)).canonicalFilePath().toUtf8();
+    }
+
     std::unique_ptr<InputFile> openForReading(const NativePath &path, int &error) override
     {
         auto file = std::make_unique<QFile>(QString::fromUtf8(path));

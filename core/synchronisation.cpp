@@ -2,6 +2,8 @@
 
 #include "names.h"
 
+#include <QSet>
+
 #include <cerrno>
 
 namespace common {
@@ -114,10 +116,57 @@ int Core::deleteFile(const LoadedFolder &side, const NativePath &name, const See
     return folder ? m_fs.deleteIn(*folder, fileNameOf(name), m_list.identity(seen)) : error;
 }
 
+NativePath Core::sharedFolder()
+{
+    if (m_left.path.isEmpty() || m_right.path.isEmpty())
+        return {};
+    // One of the loaded folders inside the other, links resolved: where a file system makes inode numbers
+    // up, the identities below cannot tell.
+    const NativePath left = m_fs.canonicalPath(m_left.path), right = m_fs.canonicalPath(m_right.path);
+    const auto inside = [](const NativePath &inner, const NativePath &outer) {
+        return !inner.isEmpty() && !outer.isEmpty() &&
+               (inner == outer || outer == QByteArrayLiteral("/") ||
+                (inner.startsWith(outer) && inner[outer.size()] == Separator));
+    };
+    if (inside(left, right))
+        return m_left.path;
+    if (inside(right, left))
+        return m_right.path;
+    // A folder that both scans walked, by device and inode: a link or a bind mount from one tree into the other.
+    // An identity of 0 and 0 is none the file system could tell.
+    using Identity = QPair<quint64, quint64>;
+    QSet<Identity> leftFolders;
+    leftFolders.reserve(m_left.folders.size() + 1);
+    const auto add = [&](quint64 device, quint64 inode) {
+        if (device != 0 || inode != 0)
+            leftFolders.insert({device, inode});
+    };
+    add(m_left.seen.device, m_left.seen.inode);
+    for (const SeenFolder &folder : m_left.folders)
+        add(folder.device, folder.inode);
+    if (leftFolders.contains(Identity(m_right.seen.device, m_right.seen.inode)))
+        return m_right.path;
+    for (auto folder = m_right.folders.cbegin(); folder != m_right.folders.cend(); ++folder) {
+        if (leftFolders.contains(Identity(folder->device, folder->inode)))
+            return m_right.path + folder.key();
+    }
+    return {};
+}
+
 void Core::RunSynchronisation()
 {
     if (m_busy)
         return;
+    // Trees that share a folder reach one file through two rows: a step could replace the newer version
+    // with the older one, or delete the file it just copied. Comparing them is harmless; changing is not.
+    if (const NativePath shared = sharedFolder(); !shared.isEmpty()) {
+        message(QStringLiteral("Der Abgleich wird nicht ausgeführt:") + CR + QStringLiteral("Der Ordner ") +
+                    quoted(shared) + QStringLiteral(" gehört zu beiden Seiten.") + CR +
+                    QStringLiteral("Ein Ordner liegt im anderen oder ist über eine Verknüpfung mit ihm verbunden;") +
+                    CR + QStringLiteral("eine Datei wäre so über zwei Zeilen erreichbar."),
+                Host::Icon::Critical);
+        return;
+    }
     BusyScope busy(*this);
     EnableCompareCommand(false);
     SetStatus(2, QStringLiteral("Datenabgleich läuft ..."));

@@ -134,6 +134,52 @@ private Q_SLOTS:
         QCOMPARE(f.host.messageTexts().filter("Ordner auf dem Weg zu dieser Datei ist nicht mehr").size(), 1);
         QCOMPARE(outside.contents(), QStringList{name.mid(4) + ":canary"});
     }
+
+    // Trees that reach one folder both: one file would be reached through two rows, so the whole run is
+    // refused before its first step, while the comparison goes on as usual. Apart, the same rows are run.
+    void treesThatShareAFolder_data()
+    {
+        QTest::addColumn<QString>("layout");
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("left inside right") << "nested" << true;
+        QTest::newRow("right inside left") << "nested, swapped" << true;
+        QTest::newRow("right links into left") << "link" << true;
+        QTest::newRow("both link to a third folder") << "third" << true;
+        QTest::newRow("apart") << "apart" << false;
+    }
+    void treesThatShareAFolder()
+    {
+        QFETCH(QString, layout);
+        QFETCH(bool, refused);
+        CoreFixture f;
+        TestDir third;
+        NativePath left = f.left.path(), right = f.right.path();
+        f.left.file("a", "new", TestDir::DefaultTime + 60);
+        f.right.file("a", "old");
+        if (layout.startsWith("nested")) {
+            f.right.file("sub/a", "new", TestDir::DefaultTime + 60);
+            left = f.right.path("sub");
+            if (layout.endsWith("swapped"))
+                std::swap(left, right);
+        } else if (layout == "link") {
+            f.right.link("back", f.left.path());
+        } else if (layout == "third") {
+            third.file("shared", "one file");
+            f.left.link("t", third.path());
+            f.right.link("t", third.path());
+        }
+        f.load(left, true);
+        f.load(right, false);
+        f.core.RunComparison(false);
+        QVERIFY(f.host.messageTexts().filter("Ergebnis des Versionsvergleichs").size() == 1);
+        for (int i = 0; i < f.list.count(); ++i)
+            f.list.setMarker(i, Marker::DeleteBoth);
+        const QStringList before = f.left.contents() + f.right.contents() + third.contents();
+        f.host.messages.clear();
+        f.core.RunSynchronisation();
+        QCOMPARE(f.host.messageTexts().filter("gehört zu beiden Seiten.").size(), refused ? 1 : 0);
+        QCOMPARE(f.left.contents() + f.right.contents() + third.contents() == before, refused);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestHostile)

@@ -220,9 +220,11 @@ private Q_SLOTS:
         f.load(f.left.path(), false);
         f.list.setMarker(f.rowOf("a"), Marker::CopyRight);
         f.list.setMarker(f.rowOf("link"), Marker::DeleteLeft);
+        const QStringList before = f.left.contents();
         f.core.RunSynchronisation();
-        // Not copied onto itself; the link goes, not its target.
-        QCOMPARE(f.left.contents(), QStringList{"a:precious"});
+        // One folder on both sides: the run is refused whole, nothing is touched.
+        QCOMPARE(f.left.contents(), before);
+        QCOMPARE(f.host.messageTexts().filter("gehört zu beiden Seiten.").size(), 1);
 
         // A copy to the right has nowhere to go: neither the old right folder nor any other is asked for.
         f.right.file("sub/b", "x");

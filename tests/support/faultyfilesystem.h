@@ -58,6 +58,7 @@ public:
     int listFolder(const common::NativePath &folder, const common::NativePath &namePrefix,
                    std::vector<common::FolderEntry> &entries) override;
     int inspect(const common::NativePath &path, common::EntryInfo &info) override;
+    common::NativePath canonicalPath(const common::NativePath &path) override { return m_real->canonicalPath(path); }
     std::unique_ptr<common::InputFile> openForReading(const common::NativePath &path, int &error) override;
     std::unique_ptr<common::FolderCursor> newFolderCursor() override { return m_real->newFolderCursor(); }
     std::unique_ptr<common::InputFile> openForReading(common::FolderCursor *cursor, const common::NativePath &path,
