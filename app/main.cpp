@@ -1,5 +1,6 @@
 #include "form1.h"
 #include "qzsammlung.h"
+#include "standarddescriptors.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -7,6 +8,8 @@
 
 int main(int argc, char *argv[])
 {
+    // Before anything opens a file, so that no file takes the number of a closed standard descriptor.
+    common::ReserveStandardDescriptors();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kalmora"));
     QApplication::setOrganizationName(QStringLiteral("Norvane Software"));

@@ -3,6 +3,7 @@
 #include "clihost.h"
 #include "core.h"
 #include "names.h"
+#include "standarddescriptors.h"
 
 #include <QCoreApplication>
 
@@ -88,6 +89,9 @@ bool printList(const common::ComparisonList &list)
 
 int main(int argc, char *argv[])
 {
+    // Before anything opens a file: a closed standard output would otherwise be the first file opened (Qt's
+    // own event descriptor among them), and the list would go into it.
+    const int closed = common::ReserveStandardDescriptors();
 #ifdef M_MMAP_THRESHOLD
     // One run and done: the large lists of a load come and go several times over, and memory kept for
     // reuse spares the fresh pages that the system would otherwise fault in one by one.
@@ -126,6 +130,8 @@ int main(int argc, char *argv[])
         else
             folders.emplace_back(arg);
     }
+    if (closed & 2)
+        return outputFailed(EBADF); // as diff does: nothing is compared or synchronised unseen
     QCoreApplication app(argc, argv);
     const auto fileSystem = common::createRealFileSystem();
     if (controlFile) {
