@@ -77,6 +77,7 @@ SeenFile ComparisonList::seen(const EntryInfo &info)
     seen.modifiedNs = info.modifiedNs;
     seen.device = deviceIndex(info.device);
     seen.link = info.link;
+    seen.changeTag = info.changeTag;
     return seen;
 }
 
@@ -90,6 +91,7 @@ EntryInfo ComparisonList::identity(const SeenFile &seen) const
     info.modifiedNs = seen.modifiedNs;
     info.device = seen.device < m_devices.size() ? m_devices[seen.device] : ~quint64(0);
     info.link = seen.link;
+    info.changeTag = seen.changeTag;
     return info;
 }
 

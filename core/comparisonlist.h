@@ -11,13 +11,14 @@
 namespace common {
 
 /// What the scan saw of a file, kept with its row: the file's stamp, and its identity for the synchronisation,
-/// which acts only on the file the user saw. 32 bytes: the device is an index into the list's device table.
+/// which acts only on the file the user saw. 40 bytes: the device is an index into the list's device table.
 struct SeenFile
 {
     quint64 inode = 0;
     qint64 size = -1; ///< -1: not known
     qint64 modified = 0; ///< seconds since the epoch; the stamp is its local time
     quint32 modifiedNs = 0;
+    quint32 changeTag = 0; ///< see EntryInfo
     quint16 device = 0;
     bool link = false;
 };

@@ -10,7 +10,8 @@ bool SameEntry(const EntryInfo &now, const EntryInfo &seen, bool inodesKept)
         return false;
     // A folder's time and size change with every file added to it: only its place on the disk tells.
     return now.kind != EntryKind::File ||
-           (now.size == seen.size && now.modified == seen.modified && now.modifiedNs == seen.modifiedNs);
+           (now.size == seen.size && now.modified == seen.modified && now.modifiedNs == seen.modifiedNs &&
+            (now.changeTag == seen.changeTag || now.changeTag == 0 || seen.changeTag == 0));
 }
 
 } // namespace common

@@ -25,7 +25,8 @@ constexpr int NotFound = 2;
 enum class EntryKind { File, Folder, Other };
 
 /// What one stat tells about an entry, links followed; link says whether the entry itself is a link.
-/// Device, inode, size and the modification time to the nanosecond identify a file for a later step.
+/// Device, inode, size, the modification time to the nanosecond and the change time identify a file for a
+/// later step.
 struct EntryInfo
 {
     EntryKind kind = EntryKind::Other;
@@ -36,11 +37,23 @@ struct EntryInfo
     quint32 modifiedNs = 0; ///< the nanoseconds within that second
     bool link = false;
     quint32 permissions = 0; ///< the permission bits, carried over by a copy
+    /// A digest of the change time (ctime), 0 when unknown. Nobody can set a change time back: an edit that
+    /// put the old modification time back still shows here.
+    quint32 changeTag = 0;
 };
 
-/// True when now is still the entry seen earlier: the same kind, link or not, and for a file the same size
-/// and modification time to the nanosecond; device and inode too where the file system keeps inode numbers
-/// (network file systems in user space make them up anew).
+/// The change tag of a change time: never 0, so that 0 can mean "not known".
+inline quint32 ChangeTag(qint64 seconds, quint32 nanoseconds)
+{
+    quint64 h = quint64(seconds) * 0x9E3779B97F4A7C15ull ^ quint64(nanoseconds) * 0xC2B2AE3D27D4EB4Full;
+    h ^= h >> 29;
+    const auto tag = quint32(h ^ (h >> 32));
+    return tag != 0 ? tag : 1;
+}
+
+/// True when now is still the entry seen earlier: the same kind, link or not, and for a file the same size,
+/// modification time to the nanosecond and change time (where both are known); device and inode too where
+/// the file system keeps inode numbers (network file systems in user space make them up anew).
 bool SameEntry(const EntryInfo &now, const EntryInfo &seen, bool inodesKept);
 
 /// Error codes of the checks of a synchronisation step, beside the system's own.

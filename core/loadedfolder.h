@@ -22,6 +22,7 @@ struct LoadedFolder
     NativePath path;
     EntryInfo seen;
     QHash<NativePath, SeenFolder> folders;
+    qint64 listedAt = 0; ///< the second the scan began in, by this machine's clock
 };
 
 } // namespace common

@@ -109,6 +109,7 @@ EntryInfo infoOf(const struct stat &st)
     info.device = st.st_dev;
     info.inode = st.st_ino;
     info.permissions = st.st_mode & 07777;
+    info.changeTag = ChangeTag(st.st_ctim.tv_sec, quint32(st.st_ctim.tv_nsec));
     return info;
 }
 

@@ -22,6 +22,8 @@ EntryInfo infoOf(const QFileInfo &fi)
     info.modifiedNs = quint32((ms - info.modified * 1000) * 1000000);
     info.size = fi.size();
     info.link = fi.isSymLink();
+    if (const QDateTime changed = fi.metadataChangeTime(); changed.isValid())
+        info.changeTag = ChangeTag(changed.toMSecsSinceEpoch(), 0);
     if (info.kind == EntryKind::Folder) {
         // No inode here: the canonical path identifies a folder for the link-loop guard.
         info.device = 1;

@@ -6,6 +6,8 @@
 #include "names.h"
 #include "pacer.h"
 
+#include <QDateTime>
+
 #include <algorithm>
 
 #ifdef __GLIBC__
@@ -52,6 +54,7 @@ void Core::ScanFolder(const NativePath &folder)
         FolderId id;
     };
 
+    m_scanned.listedAt = QDateTime::currentSecsSinceEpoch();
     EntryInfo rootInfo;
     m_fs.inspect(folder, rootInfo);
     m_scanned.seen = rootInfo;

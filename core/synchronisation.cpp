@@ -11,7 +11,7 @@ namespace common {
 namespace {
 
 // Refusals of a step by the synchronisation itself, beside those of the file system.
-enum : int { NoLeftFile = 100101, NoRightFile, NoLeftFolder, NoRightFolder };
+enum : int { NoLeftFile = 100101, NoRightFile, NoLeftFolder, NoRightFolder, TimeProvesNothing };
 
 QString quoted(const NativePath &path)
 {
@@ -42,8 +42,19 @@ QString reason(int error)
     case NoRightFile: return QStringLiteral("In dieser Zeile gibt es rechts keine Datei.");
     case NoLeftFolder: return QStringLiteral("Für die linke Spalte ist kein Ordner geladen.");
     case NoRightFolder: return QStringLiteral("Für die rechte Spalte ist kein Ordner geladen.");
+    case TimeProvesNothing:
+        return QStringLiteral("Die Datei wurde in der Sekunde des Einlesens geändert; ob sie seither noch einmal") + CR +
+               QStringLiteral("geändert wurde, lässt sich nicht erkennen. Bitte neu vergleichen.");
     default: return QString();
     }
+}
+
+// A time in whole seconds that is not earlier than the second its folder was listed in cannot prove the file
+// unchanged: a rewrite later in that second keeps it (git's "racily clean" entries). Times in the future
+// count too.
+bool timeProvesNothing(const LoadedFolder &side, const SeenFile &seen)
+{
+    return seen.modifiedNs == 0 && seen.modified >= side.listedAt;
 }
 
 NativePath fileNameOf(const NativePath &relative)
@@ -105,12 +116,16 @@ int Core::copyFile(const LoadedFolder &from, const NativePath &source, const See
     const std::unique_ptr<Folder> targetFolder = file ? openFolderOf(to, target, false, error) : nullptr;
     if (!targetFolder)
         return error;
+    if (targetSeen && timeProvesNothing(to, *targetSeen))
+        return TimeProvesNothing;
     const EntryInfo targetIdentity = targetSeen ? m_list.identity(*targetSeen) : EntryInfo();
     return m_fs.copyInto(*file, *targetFolder, fileNameOf(target), targetSeen ? &targetIdentity : nullptr);
 }
 
 int Core::deleteFile(const LoadedFolder &side, const NativePath &name, const SeenFile &seen)
 {
+    if (timeProvesNothing(side, seen))
+        return TimeProvesNothing;
     int error = 0;
     const std::unique_ptr<Folder> folder = openFolderOf(side, name, false, error);
     return folder ? m_fs.deleteIn(*folder, fileNameOf(name), m_list.identity(seen)) : error;

@@ -1,5 +1,6 @@
 #include "corefixture.h"
 
+#include <QDateTime>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -179,6 +180,39 @@ private Q_SLOTS:
         f.core.RunSynchronisation();
         QCOMPARE(f.host.messageTexts().filter("gehört zu beiden Seiten.").size(), refused ? 1 : 0);
         QCOMPARE(f.left.contents() + f.right.contents() + third.contents() == before, refused);
+    }
+
+    // A target edited in place with its old time put back shows by its change time; a whole-second time in
+    // the second of the load proves nothing. Either step is refused with its reason, and the file stays.
+    void editsThatKeepTheirTime_data()
+    {
+        QTest::addColumn<QString>("edit");
+        QTest::addColumn<QString>("reason"); // empty: the copy goes ahead
+        QTest::newRow("rewritten, old time put back") << "rewrite" << "nach dem Einlesen verändert";
+        QTest::newRow("time in the second of the load") << "now" << "in der Sekunde des Einlesens geändert";
+        QTest::newRow("time in the future") << "future" << "in der Sekunde des Einlesens geändert";
+        QTest::newRow("untouched, older whole second") << "" << "";
+    }
+    void editsThatKeepTheirTime()
+    {
+        QFETCH(QString, edit);
+        QFETCH(QString, reason);
+        CoreFixture f;
+        const qint64 now = QDateTime::currentSecsSinceEpoch();
+        const qint64 rightTime = edit == "now" ? now : edit == "future" ? now + 3600 : TestDir::DefaultTime;
+        f.pair("a", "newer", "older", rightTime, rightTime + 7200);
+        f.loadBoth();
+        f.core.RunComparison(false);
+        QCOMPARE(f.list.row(0).marker, Marker::CopyRight);
+        if (edit == "rewrite") {
+            QTest::qWait(10); // a change time of its own, also where the clock is coarse
+            f.right.file("a", "edit!", rightTime);
+        }
+        const QStringList before = f.right.contents();
+        f.host.messages.clear();
+        f.core.RunSynchronisation();
+        QCOMPARE(f.host.messageTexts().filter(reason).size(), reason.isEmpty() ? 0 : 1);
+        QCOMPARE(f.right.contents(), reason.isEmpty() ? QStringList{"a:newer"} : before);
     }
 };
 
