@@ -103,7 +103,7 @@ Form1::~Form1() = default;
 
 QPushButton *Form1::Btn(int index) const
 {
-    return index >= 0 && index <= 10 ? m_buttons[index] : nullptr;
+    return index >= LeftFolderBtn && index <= InfoBtn ? m_buttons[index] : nullptr;
 }
 
 QAction *Form1::pumXXX(int index) const
@@ -166,7 +166,7 @@ void Form1::createControls()
     Frame2 = new QWidget(Frame1);
     place(Frame2, Frame2Place);
     const QIcon folderIcon = style()->standardIcon(QStyle::SP_DirOpenIcon);
-    button(0, Frame2, QString(), Btn0Place)->setIcon(folderIcon);
+    button(LeftFolderBtn, Frame2, QString(), Btn0Place)->setIcon(folderIcon);
     CompModeOpt[0] = new QRadioButton(QStringLiteral("&Binärvergleich"), Frame2);
     place(CompModeOpt[0], Opt0Place);
     CompModeOpt[1] = new QRadioButton(QStringLiteral("Al&tersvergleich"), Frame2);
@@ -179,8 +179,8 @@ void Form1::createControls()
     Pbar->setRange(0, 100);
     Pbar->setValue(0);
     Pbar->setTextVisible(false);
-    button(1, this, QString(), Btn1Place)->setIcon(folderIcon);
-    for (int i : {0, 1})
+    button(RightFolderBtn, this, QString(), Btn1Place)->setIcon(folderIcon);
+    for (int i : {LeftFolderBtn, RightFolderBtn})
         m_buttons[i]->setAccessibleName(QStringLiteral("Ordner auswählen"));
 
     Frame3 = new QGroupBox(QStringLiteral("Steuerung"), this);
@@ -198,12 +198,13 @@ void Form1::createControls()
 
     Frame4 = new QWidget(Frame3);
     place(Frame4, Frame4Place);
-    button(8, Frame4, QStringLiteral("Dateien-\n&vergleich"), {0, 0, 975, 555});
-    button(7, Frame4, QStringLiteral("Dateien-\n&abgleich"), {1020, 0, 975, 555})->setEnabled(false);
-    button(3, Frame4, QStringLiteral("&Zwischen-\nablage"), {2040, 0, 975, 555});
-    button(2, Frame4, QStringLiteral("&Hilfe"), {0, 600, 975, 375});
-    button(10, Frame4, QStringLiteral("In&fo"), {1020, 600, 975, 375});
-    button(9, Frame4, QStringLiteral("&Ende"), {2040, 600, 975, 375});
+    button(CompareBtn, Frame4, QStringLiteral("Dateien-\n&vergleich"), {0, 0, 975, 555});
+    button(SynchroniseBtn, Frame4, QStringLiteral("Dateien-\n&abgleich"), {1020, 0, 975, 555})
+        ->setEnabled(false);
+    button(ClipboardBtn, Frame4, QStringLiteral("&Zwischen-\nablage"), {2040, 0, 975, 555});
+    button(HelpBtn, Frame4, QStringLiteral("&Hilfe"), {0, 600, 975, 375});
+    button(InfoBtn, Frame4, QStringLiteral("In&fo"), {1020, 600, 975, 375});
+    button(EndBtn, Frame4, QStringLiteral("&Ende"), {2040, 600, 975, 375});
 
     Sbar = new QStatusBar(this);
     place(Sbar, SbarPlace);
@@ -213,9 +214,10 @@ void Form1::createControls()
         Sbar->addWidget(SbarPanel[i], i);
     }
 
-    QWidget *tabOrder[] = {Liste,         m_buttons[0], CompModeOpt[0], CompModeOpt[1], m_buttons[1],
-                           SofortStartCheck, ToolTipCheck, MyTopMostChk,  SpeedCheck,     m_buttons[8],
-                           m_buttons[7], m_buttons[3], m_buttons[2],   m_buttons[10],  m_buttons[9]};
+    QWidget *tabOrder[] = {Liste, m_buttons[LeftFolderBtn], CompModeOpt[0], CompModeOpt[1],
+                           m_buttons[RightFolderBtn], SofortStartCheck, ToolTipCheck, MyTopMostChk,
+                           SpeedCheck, m_buttons[CompareBtn], m_buttons[SynchroniseBtn], m_buttons[ClipboardBtn],
+                           m_buttons[HelpBtn], m_buttons[InfoBtn], m_buttons[EndBtn]};
     for (size_t i = 1; i < std::size(tabOrder); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
     placeForFont();
@@ -231,7 +233,7 @@ void Form1::placeForFont()
     for (int c : {common::ComparisonList::LeftNameColumn, common::ComparisonList::MarkerColumn})
         Liste->header()->resizeSection(c, qRound(ColumnWidths[c] * 1440.0 / 2540.0 / letterTwips));
     const int iconSide = fontMetrics().height() * 3 / 2;
-    for (int i : {0, 1})
+    for (int i : {LeftFolderBtn, RightFolderBtn})
         m_buttons[i]->setIconSize(QSize(iconSide, iconSide));
     SbarPanel[0]->setMinimumWidth(qRound(1500 / letterTwips));
 }
@@ -322,11 +324,11 @@ bool Form1::loadFolderArguments(const QStringList &arguments)
 
 void Form1::Btn_Click(int index)
 {
-    bool toLeft = index == 0;
+    bool toLeft = index == LeftFolderBtn;
     switch (index) {
-    case 0:
-    case 1: m_core.AskForFolder(toLeft); break;
-    case 2: {
+    case LeftFolderBtn:
+    case RightFolderBtn: m_core.AskForFolder(toLeft); break;
+    case HelpBtn: {
         QString page;
         switch (QZSAMMLUNG::ShowHelp(&page)) {
         case QZSAMMLUNG::HelpShown::NoPages:
@@ -344,11 +346,11 @@ void Form1::Btn_Click(int index)
         }
         break;
     }
-    case 3: m_core.ExportListToClipboard(); break;
-    case 7: m_core.RunSynchronisation(); break;
-    case 8: m_core.RunComparison(CompModeOpt[0]->isChecked()); break;
-    case 9: endProgramNow(); break;
-    case 10:
+    case ClipboardBtn: m_core.ExportListToClipboard(); break;
+    case SynchroniseBtn: m_core.RunSynchronisation(); break;
+    case CompareBtn: m_core.RunComparison(CompModeOpt[0]->isChecked()); break;
+    case EndBtn: endProgramNow(); break;
+    case InfoBtn:
         if (!m_infoForm)
             m_infoForm = new InfoForm(this);
         m_infoForm->show();
@@ -361,7 +363,7 @@ void Form1::Btn_Click(int index)
 
 void Form1::CompModeOpt_Click(int index)
 {
-    m_buttons[7]->setEnabled(index == 1);
+    m_buttons[SynchroniseBtn]->setEnabled(index == 1);
 }
 
 void Form1::SelectCompareMode(int index)
@@ -377,14 +379,16 @@ void Form1::LoadToolTips(int mode)
     tip(Liste, QStringLiteral("Die zu vergleichenden Verzeichnisse zunächst in die linke und dann in die rechte "
                               "Spalte ziehen."));
     if (on) {
-        m_buttons[0]->setToolTip(QStringLiteral("Öffnet einen Dialog zur Verzeichnisauswahl"));
-        m_buttons[1]->setToolTip(QStringLiteral("Öffnet einen Dialog zur Verzeichnisauswahl"));
+        m_buttons[LeftFolderBtn]->setToolTip(QStringLiteral("Öffnet einen Dialog zur Verzeichnisauswahl"));
+        m_buttons[RightFolderBtn]->setToolTip(QStringLiteral("Öffnet einen Dialog zur Verzeichnisauswahl"));
     }
-    tip(m_buttons[3], QStringLiteral("Kopiert den aktuellen Listeninhalt in die Zwischenablage"));
-    tip(m_buttons[7], QStringLiteral("Führt den Datenabgleich abhängig von der Relationsliste durch."));
-    tip(m_buttons[8], QStringLiteral("Startet den Vergleich der Dateien in den beiden Verzeichnissen."));
-    tip(m_buttons[9], QStringLiteral("Beendet das Programm."));
-    tip(m_buttons[10], QStringLiteral("Gibt Zusatzinfos über das Programm"));
+    tip(m_buttons[ClipboardBtn], QStringLiteral("Kopiert den aktuellen Listeninhalt in die Zwischenablage"));
+    tip(m_buttons[SynchroniseBtn],
+        QStringLiteral("Führt den Datenabgleich abhängig von der Relationsliste durch."));
+    tip(m_buttons[CompareBtn],
+        QStringLiteral("Startet den Vergleich der Dateien in den beiden Verzeichnissen."));
+    tip(m_buttons[EndBtn], QStringLiteral("Beendet das Programm."));
+    tip(m_buttons[InfoBtn], QStringLiteral("Gibt Zusatzinfos über das Programm"));
     tip(Pbar, QStringLiteral("Zeigt den aktuellen Verarbeitungsstand an."));
     tip(SbarPanel[0], QStringLiteral("Anzahl der Dateien in der Liste."));
     tip(SbarPanel[1], QStringLiteral("Programmstatus und Hinweise für den Anwender."));
@@ -472,7 +476,7 @@ void Form1::LayoutMainWindow(int mode)
         StoreGeometry(this, 0);
         for (QObject *o : std::initializer_list<QObject *>{Liste, Frame1, Frame2, Frame3, Frame4})
             StoreGeometry(o, 0);
-        StoreGeometry(m_buttons[1], 0);
+        StoreGeometry(m_buttons[RightFolderBtn], 0);
         StoreGeometry(m_leftColumn, 100);
         m_layoutStored = true;
         return;
@@ -498,7 +502,7 @@ void Form1::LayoutMainWindow(int mode)
     ShiftTop(Frame2, 0);
     GrowWidth(Frame3, 0);
     ShiftTop(Frame3, 0);
-    ShiftPosition(m_buttons[1], 0, 0);
+    ShiftPosition(m_buttons[RightFolderBtn], 0, 0);
     ShiftLeft(Frame4, 0);
     // The left names take half the growth; the right names, filling the rest of the list, the other half.
     GrowWidth(m_leftColumn, 0.5f);
@@ -592,7 +596,7 @@ void Form1::setProgress(double value)
 
 void Form1::setCompareCommandEnabled(bool enabled)
 {
-    m_buttons[8]->setEnabled(enabled);
+    m_buttons[CompareBtn]->setEnabled(enabled);
 }
 
 void Form1::setBusy(bool busy)

@@ -24,6 +24,18 @@ class Form1 : public QWidget, public common::Host
 {
     Q_OBJECT
 public:
+    /// The command buttons by their index in Btn.
+    enum BtnIndex {
+        LeftFolderBtn = 0,
+        RightFolderBtn = 1,
+        HelpBtn = 2,
+        ClipboardBtn = 3,
+        SynchroniseBtn = 7,
+        CompareBtn = 8,
+        EndBtn = 9,
+        InfoBtn = 10,
+    };
+
     explicit Form1(common::FileSystem &fileSystem, QWidget *parent = nullptr);
     ~Form1() override;
 
@@ -115,7 +127,7 @@ private:
 
     common::FileSystem &m_fileSystem;
     common::Core m_core;
-    QPushButton *m_buttons[11] = {};
+    QPushButton *m_buttons[InfoBtn + 1] = {};
     QAction *m_menuItems[11] = {};
     QObject *m_leftColumn = nullptr; ///< column 1 as an object of the proportional layout
     QPointer<InfoForm> m_infoForm;

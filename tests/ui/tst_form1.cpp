@@ -98,7 +98,8 @@ private Q_SLOTS:
         QVERIFY(!f.Liste->toolTip().isEmpty() && !f.CompModeOpt[1]->toolTip().isEmpty());
         f.ToolTipCheck->click();
         for (QWidget *widget : f.findChildren<QWidget *>())
-            QVERIFY(widget->toolTip().isEmpty() || widget == f.Btn(0) || widget == f.Btn(1));
+            QVERIFY(widget->toolTip().isEmpty() || widget == f.Btn(Form1::LeftFolderBtn) ||
+                    widget == f.Btn(Form1::RightFolderBtn));
         f.ToolTipCheck->click();
         QVERIFY(f.Liste->toolTip().startsWith("Die zu vergleichenden Verzeichnisse zunächst in die linke"));
 
@@ -108,20 +109,20 @@ private Q_SLOTS:
         w.load(w.right.path(), false);
 
         QTest::mouseClick(f.CompModeOpt[0], Qt::LeftButton);
-        QVERIFY(!f.Btn(7)->isEnabled());
-        f.Btn(8)->click();
+        QVERIFY(!f.Btn(Form1::SynchroniseBtn)->isEnabled());
+        f.Btn(Form1::CompareBtn)->click();
         QVERIFY(f.messages.last().startsWith("Ergebnis des Binärvergleichs von 1 Dateien:"));
         QCOMPARE(w.column(1), QStringList{"<>"});
 
         QTest::mouseClick(f.CompModeOpt[1], Qt::LeftButton);
-        QVERIFY(f.Btn(7)->isEnabled());
+        QVERIFY(f.Btn(Form1::SynchroniseBtn)->isEnabled());
         f.core().EnableCompareCommand(false); // as while an operation runs: the comparison's button alone
-        QVERIFY(!f.Btn(8)->isEnabled() && f.Btn(7)->isEnabled());
+        QVERIFY(!f.Btn(Form1::CompareBtn)->isEnabled() && f.Btn(Form1::SynchroniseBtn)->isEnabled());
         f.core().EnableCompareCommand(true);
-        f.Btn(8)->click();
-        f.Btn(3)->click();
+        f.Btn(Form1::CompareBtn)->click();
+        f.Btn(Form1::ClipboardBtn)->click();
         QCOMPARE(QGuiApplication::clipboard()->text(), QString("a\t-->\ta\r\n"));
-        f.Btn(7)->click();
+        f.Btn(Form1::SynchroniseBtn)->click();
         QCOMPARE(w.right.contents(), QStringList{"a:neu"});
         QCOMPARE(f.SbarPanel[1]->text(), QString("Status: Datenabgleich beendet."));
 
@@ -135,10 +136,10 @@ private Q_SLOTS:
             answers << f.Form1::showMessage("?", Host::Icon::Critical, Host::Buttons::AbortRetryIgnore);
         }
         QCOMPARE(answers, (QList{Host::Answer::Abort, Host::Answer::Retry, Host::Answer::Ignore}));
-        f.Btn(2)->click(); // no help pages beside the test program
+        f.Btn(Form1::HelpBtn)->click(); // no help pages beside the test program
         QCOMPARE(f.messages.last(), QString("Die Online-Hilfe konnte leider nicht gefunden werden ..."));
         QVERIFY(!f.hasEnded());
-        f.Btn(9)->click();
+        f.Btn(Form1::EndBtn)->click();
         QVERIFY(f.hasEnded());
     }
 
@@ -148,13 +149,13 @@ private Q_SLOTS:
         w.left.file("L/a");
         w.left.file("R/a");
         w.left.file("N/n");
-        w.form.Btn(1)->click(); // cancelled dialog
+        w.form.Btn(Form1::RightFolderBtn)->click(); // cancelled dialog
         QCOMPARE(w.form.core().list().count(), 0);
         w.form.chosenFolder = w.left.path("L");
-        w.form.Btn(1)->click(); // the list is empty, so the left column it is
+        w.form.Btn(Form1::RightFolderBtn)->click(); // the list is empty, so the left column it is
         QCOMPARE(w.column(0), QStringList{"a"});
         w.form.chosenFolder = w.left.path("R");
-        w.form.Btn(1)->click();
+        w.form.Btn(Form1::RightFolderBtn)->click();
         QCOMPARE(w.column(2), QStringList{"a"});
         const int edge = w.form.Liste->header()->sectionSize(0);
         w.drop({w.left.path("N")}, edge - 1);
@@ -241,7 +242,7 @@ private Q_SLOTS:
             QVERIFY(room.width() >= 1600 ? f.font().pointSizeF() == 14 : f.font().pointSizeF() < 14);
             QCOMPARE(f.minimumSize(), f.size()); // the start size is the least size, and the screen holds it
             QVERIFY(f.width() <= room.width() && f.height() <= room.height());
-            f.Btn(10)->click();
+            f.Btn(Form1::InfoBtn)->click();
             // Every caption, at the window's font, inside its box: all its lines, and the indicator of a
             // check box.
             QStringList cut;
@@ -285,7 +286,8 @@ private Q_SLOTS:
     {
         Window w;
         Form1 &f = w.form;
-        const QList<QWidget *> controls{f.Liste, f.Frame3, f.Frame4, f.Btn(1), f.Btn(0)};
+        const QList<QWidget *> controls{f.Liste, f.Frame3, f.Frame4, f.Btn(Form1::RightFolderBtn),
+                                        f.Btn(Form1::LeftFolderBtn)};
         QList<QRect> before;
         for (QWidget *c : controls)
             before << c->geometry();
@@ -418,7 +420,7 @@ private Q_SLOTS:
         dir.file("steuer.ini", "[Pfade]\nLinks=" + dir.path("L") + "\nRechts=" + dir.path("R") +
                                    "\n[AutoStart]\nAltersvergleich=1\nAbgleich=1\n");
         TestForm form(fs);
-        const auto end = [&] { closeBox ? void(form.close()) : form.Btn(9)->click(); };
+        const auto end = [&] { closeBox ? void(form.close()) : form.Btn(Form1::EndBtn)->click(); };
         if (batch) {
             QTimer::singleShot(0, &form, end);
             form.Form_Load({QString::fromUtf8(dir.path("steuer.ini"))});
@@ -426,9 +428,9 @@ private Q_SLOTS:
         } else {
             form.Form_Load({QString::fromUtf8(dir.path("L")), QString::fromUtf8(dir.path("R"))});
             form.CompModeOpt[1]->click();
-            form.Btn(8)->click();
+            form.Btn(Form1::CompareBtn)->click();
             QTimer::singleShot(0, &form, end);
-            form.Btn(7)->click();
+            form.Btn(Form1::SynchroniseBtn)->click();
             QCOMPARE(fs.changes.size(), 1); // the row under way is finished
         }
         QVERIFY(form.hasEnded());
