@@ -157,7 +157,7 @@ void Form1::createControls()
         // A width the user dragged is the column's new base: less the share of the window's growth so far,
         // which every later placement adds again.
         if (m_layoutStored && !m_layingOut)
-            RecordWidth(m_leftColumn, float(size * TwipsPerPixel(this).x) - 0.5f * DeltaWidth);
+            RecordWidth(m_leftColumn, float(size * TwipsPerPixel(this).x) - 0.5f * m_growth.DeltaWidth);
     });
     connect(header, &QHeaderView::sectionClicked, this, [this](int column) { Liste_ColumnClick(column + 1); });
     connect(&m_core.list(), &QAbstractItemModel::layoutChanged, this, &Form1::syncSortIndicator);
@@ -495,17 +495,17 @@ void Form1::LayoutMainWindow(int mode)
     const TwipScale tpp = TwipsPerPixel(this);
     const int recordedWidth = qRound(StoredWidth(this) / tpp.x);
     const int recordedHeight = qRound(StoredHeight(this) / tpp.y);
-    DeltaWidth = float((qMax(width(), least.width()) - recordedWidth) * tpp.x);
-    DeltaHeight = float((qMax(height(), least.height()) - recordedHeight) * tpp.y);
-    GrowSize(Liste, 0, 0);
-    GrowSize(Frame1, 0, 0);
-    ShiftTop(Frame2, 0);
-    GrowWidth(Frame3, 0);
-    ShiftTop(Frame3, 0);
-    ShiftPosition(m_buttons[RightFolderBtn], 0, 0);
-    ShiftLeft(Frame4, 0);
+    m_growth.DeltaWidth = float((qMax(width(), least.width()) - recordedWidth) * tpp.x);
+    m_growth.DeltaHeight = float((qMax(height(), least.height()) - recordedHeight) * tpp.y);
+    m_growth.GrowSize(Liste, 0, 0);
+    m_growth.GrowSize(Frame1, 0, 0);
+    m_growth.ShiftTop(Frame2, 0);
+    m_growth.GrowWidth(Frame3, 0);
+    m_growth.ShiftTop(Frame3, 0);
+    m_growth.ShiftPosition(m_buttons[RightFolderBtn], 0, 0);
+    m_growth.ShiftLeft(Frame4, 0);
     // The left names take half the growth; the right names, filling the rest of the list, the other half.
-    GrowWidth(m_leftColumn, 0.5f);
+    m_growth.GrowWidth(m_leftColumn, 0.5f);
     Sbar->setGeometry(0, height() - Sbar->height(), width(), Sbar->height());
     m_layingOut = false;
 }

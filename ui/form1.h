@@ -2,6 +2,7 @@
 
 #include "core.h"
 #include "infoform.h"
+#include "modresizeapp.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -130,6 +131,7 @@ private:
     QPushButton *m_buttons[InfoBtn + 1] = {};
     QAction *m_menuItems[11] = {};
     QObject *m_leftColumn = nullptr; ///< column 1 as an object of the proportional layout
+    ModresizeApp::Growth m_growth;
     QPointer<InfoForm> m_infoForm;
     int m_lastMouseButton = 0;
     qint16 m_lastSortColumn = 0;

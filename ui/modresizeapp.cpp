@@ -13,9 +13,6 @@
 
 namespace ModresizeApp {
 
-float DeltaWidth = 0;
-float DeltaHeight = 0;
-
 namespace {
 
 // The geometry properties: Left and Width run across, Top and Height down.
@@ -163,33 +160,33 @@ float StoredTop(QObject *object) { return storedField(object, 2); }
 float StoredWidth(QObject *object) { return storedField(object, 3); }
 float StoredHeight(QObject *object) { return storedField(object, 4); }
 
-void ShiftLeft(QObject *object, float share)
+void Growth::ShiftLeft(QObject *object, float share) const
 {
     WriteProperty(object, "Left", StoredLeft(object) + shareOf(DeltaWidth, share));
 }
 
-void ShiftTop(QObject *object, float share)
+void Growth::ShiftTop(QObject *object, float share) const
 {
     WriteProperty(object, "Top", StoredTop(object) + shareOf(DeltaHeight, share));
 }
 
-void GrowWidth(QObject *object, float share)
+void Growth::GrowWidth(QObject *object, float share) const
 {
     WriteProperty(object, "Width", StoredWidth(object) + shareOf(DeltaWidth, share));
 }
 
-void GrowHeight(QObject *object, float share)
+void Growth::GrowHeight(QObject *object, float share) const
 {
     WriteProperty(object, "Height", StoredHeight(object) + shareOf(DeltaHeight, share));
 }
 
-void GrowSize(QObject *object, float widthShare, float heightShare)
+void Growth::GrowSize(QObject *object, float widthShare, float heightShare) const
 {
     GrowWidth(object, widthShare);
     GrowHeight(object, heightShare);
 }
 
-void ShiftPosition(QObject *object, float leftShare, float topShare)
+void Growth::ShiftPosition(QObject *object, float leftShare, float topShare) const
 {
     ShiftLeft(object, leftShare);
     ShiftTop(object, topShare);

@@ -11,10 +11,6 @@ class QWidget;
 /// widgets through their geometry, other objects (column headers) through their own properties.
 namespace ModresizeApp {
 
-/// How far the window's width and height now exceed the stored ones, in twips; set by each apply pass.
-extern float DeltaWidth;
-extern float DeltaHeight;
-
 /// Design twips follow the window's font the way dialog units follow a dialog's: one reference cell is an
 /// average letter of the window's font across (A to Z, a to z) and its line height down. The cell is
 /// 84 × 174 twips, 5.6 × 11.6 pixels at 96 dpi: a little under the design font's 6 × 13 pixels, for the room
@@ -51,13 +47,24 @@ float StoredTop(QObject *object);
 float StoredWidth(QObject *object);
 float StoredHeight(QObject *object);
 
-/// Placement from the record plus share × the window's growth; share 0 means the full growth.
-void ShiftLeft(QObject *object, float share);
-void ShiftTop(QObject *object, float share);
-void GrowWidth(QObject *object, float share);
-void GrowHeight(QObject *object, float share);
-void GrowSize(QObject *object, float widthShare, float heightShare);
-void ShiftPosition(QObject *object, float leftShare, float topShare);
+/// One window's growth over its stored size and the placements that share it out. The window keeps one and
+/// sets it at each layout pass; a pass nested in another (a resize of the window during its layout) sets the
+/// same object, so the outer pass and every later reader go on with what that pass set.
+class Growth
+{
+public:
+    /// How far the window's width and height now exceed the stored ones, in twips.
+    float DeltaWidth = 0;
+    float DeltaHeight = 0;
+
+    /// Placement from the record plus share × the window's growth; share 0 means the full growth.
+    void ShiftLeft(QObject *object, float share) const;
+    void ShiftTop(QObject *object, float share) const;
+    void GrowWidth(QObject *object, float share) const;
+    void GrowHeight(QObject *object, float share) const;
+    void GrowSize(QObject *object, float widthShare, float heightShare) const;
+    void ShiftPosition(QObject *object, float leftShare, float topShare) const;
+};
 
 /// One column of a header view as an object with a Left and a Width in twips.
 class ColumnHeader : public QObject
