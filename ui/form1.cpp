@@ -5,7 +5,6 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QClipboard>
 #include <QCloseEvent>
 #include <QDropEvent>
 #include <QDir>
@@ -92,7 +91,7 @@ std::vector<common::NativePath> droppedPaths(const QMimeData *data)
 } // namespace
 
 Form1::Form1(common::FileSystem &fileSystem, QWidget *parent)
-    : QWidget(parent), m_fileSystem(fileSystem), m_core(*this, fileSystem)
+    : QWidget(parent), m_fileSystem(fileSystem), m_core(m_host, fileSystem)
 {
     setWindowIcon(QZSAMMLUNG::ProgramIcon());
     createControls();
@@ -315,7 +314,7 @@ bool Form1::loadFolderArguments(const QStringList &arguments)
             return false;
         folders.push_back(path);
     }
-    for (size_t i = 0; i < folders.size() && !m_stopRequested; ++i) {
+    for (size_t i = 0; i < folders.size() && !m_host.stopRequested(); ++i) {
         bool toLeft = i == 0;
         m_core.LoadFolder(folders[i], toLeft);
     }
@@ -349,7 +348,7 @@ void Form1::Btn_Click(int index)
     case ClipboardBtn: m_core.ExportListToClipboard(); break;
     case SynchroniseBtn: m_core.RunSynchronisation(); break;
     case CompareBtn: m_core.RunComparison(CompModeOpt[0]->isChecked()); break;
-    case EndBtn: endProgramNow(); break;
+    case EndBtn: m_host.endProgramNow(); break;
     case InfoBtn:
         if (!m_infoForm)
             m_infoForm = new InfoForm(this);
@@ -523,7 +522,7 @@ void Form1::closeEvent(QCloseEvent *event)
     if (m_core.isBusy() || m_core.BatchMode()) {
         // The window stays until the operation has stopped; then the program ends.
         event->ignore();
-        endProgramNow();
+        m_host.endProgramNow();
         return;
     }
     QWidget::closeEvent(event);
@@ -584,35 +583,7 @@ void Form1::dropOnList(QDropEvent *event)
     m_core.DropFolder(paths, qRound(event->position().x()));
 }
 
-void Form1::setStatusPanel(int panel, const QString &text)
-{
-    SbarPanel[panel == 1 ? 0 : 1]->setText(text);
-}
-
-void Form1::setProgress(double value)
-{
-    Pbar->setValue(int(value));
-}
-
-void Form1::setCompareCommandEnabled(bool enabled)
-{
-    m_buttons[CompareBtn]->setEnabled(enabled);
-}
-
-void Form1::setBusy(bool busy)
-{
-    if (busy)
-        setCursor(Qt::WaitCursor);
-    else
-        unsetCursor();
-}
-
-void Form1::yield()
-{
-    QCoreApplication::processEvents();
-}
-
-common::Host::Answer Form1::showMessage(const QString &text, Icon icon, Buttons buttons)
+Form1::Answer Form1::showMessage(const QString &text, Icon icon, Buttons buttons)
 {
     QMessageBox box(this);
     box.setWindowTitle(QString::fromLatin1(ProgramName));
@@ -640,38 +611,4 @@ QByteArray Form1::browseForFolder(const QString &title)
 {
     // A dialog's title is one line.
     return QFile::encodeName(QZSAMMLUNG::BrowseForFolder(this, QString(title).replace(common::CR, u' ')));
-}
-
-bool Form1::setClipboardText(const QString &text)
-{
-    QClipboard *clipboard = QGuiApplication::clipboard();
-    clipboard->clear();
-    clipboard->setText(text);
-    // A clipboard that another program holds, or none at all (no display server), keeps what it had.
-    return clipboard->text() == text;
-}
-
-void Form1::endProgramNow()
-{
-    // Leaving the event loop skips the close event, and with it every closing step of the window. A long
-    // operation under way stops at its next pause, never in the middle of a file operation, before the
-    // loop is left.
-    m_ended = true;
-    m_stopRequested = true;
-    QCoreApplication::exit(0);
-}
-
-bool Form1::sofortStartChecked() const
-{
-    return SofortStartCheck->isChecked();
-}
-
-bool Form1::speedChecked() const
-{
-    return SpeedCheck->isChecked();
-}
-
-bool Form1::binaryModeSelected() const
-{
-    return CompModeOpt[0]->isChecked();
 }

@@ -3,6 +3,7 @@
 #include "core.h"
 #include "infoform.h"
 #include "modresizeapp.h"
+#include "windowhost.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -19,12 +20,16 @@ class QStatusBar;
 class ListView;
 
 /// The main window: the comparison list above, the commands below, the status bar at the bottom. It holds
-/// no comparison logic: its commands forward to the core, and it is the core's Host. Controls keep the
-/// names and indices by which the rest of the program and the tests address them.
-class Form1 : public QWidget, public common::Host
+/// no comparison logic: its commands forward to the core, which reaches the window through its WindowHost.
+/// Controls keep the names and indices by which the rest of the program and the tests address them.
+class Form1 : public QWidget
 {
     Q_OBJECT
 public:
+    using Icon = common::Host::Icon;
+    using Buttons = common::Host::Buttons;
+    using Answer = common::Host::Answer;
+
     /// The command buttons by their index in Btn.
     enum BtnIndex {
         LeftFolderBtn = 0,
@@ -47,7 +52,7 @@ public:
     /// arguments, joined by blanks, name the control file of a batch run.
     void Form_Load(const QStringList &arguments = {});
     /// "&Ende" or the end of a batch run was asked for: the program ends without its closing steps.
-    bool hasEnded() const { return m_ended; }
+    bool hasEnded() const { return m_host.hasEnded(); }
 
     void Btn_Click(int index);
     void CompModeOpt_Click(int index);
@@ -65,21 +70,10 @@ public:
     /// Mode -1 records the design geometry; any other mode lays the controls out for the current size.
     void LayoutMainWindow(int mode);
 
-    // Host
-    void setStatusPanel(int panel, const QString &text) override;
-    void setProgress(double value) override;
-    void setCompareCommandEnabled(bool enabled) override;
-    void setBusy(bool busy) override;
-    void yield() override;
-    bool stopRequested() const override { return m_stopRequested; }
-    Answer showMessage(const QString &text, Icon icon, Buttons buttons) override;
-    QByteArray browseForFolder(const QString &title) override;
-    bool setClipboardText(const QString &text) override;
-    void selectCompareMode(bool binary) override { SelectCompareMode(binary ? 0 : 1); }
-    void endProgramNow() override;
-    bool sofortStartChecked() const override;
-    bool speedChecked() const override;
-    bool binaryModeSelected() const override;
+    /// The window's modal message box, titled with the program's name; a CR in text breaks the line.
+    virtual Answer showMessage(const QString &text, Icon icon, Buttons buttons);
+    /// The folder dialog over the window; the chosen folder's path, empty when cancelled.
+    virtual QByteArray browseForFolder(const QString &title);
 
     // Controls
     QGroupBox *Frame1;
@@ -127,6 +121,7 @@ private:
     void syncSortIndicator();
 
     common::FileSystem &m_fileSystem;
+    WindowHost m_host{*this};
     common::Core m_core;
     QPushButton *m_buttons[InfoBtn + 1] = {};
     QAction *m_menuItems[11] = {};
@@ -135,8 +130,6 @@ private:
     QPointer<InfoForm> m_infoForm;
     int m_lastMouseButton = 0;
     qint16 m_lastSortColumn = 0;
-    bool m_ended = false;
-    bool m_stopRequested = false;
     bool m_layoutStored = false;
     bool m_layingOut = false; ///< the layout itself is resizing: no change the user made
 };

@@ -1,0 +1,89 @@
+#include "windowhost.h"
+#include "form1.h"
+
+#include <QCheckBox>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+
+WindowHost::WindowHost(Form1 &window) : m_window(window) {}
+
+void WindowHost::setStatusPanel(int panel, const QString &text)
+{
+    m_window.SbarPanel[panel == 1 ? 0 : 1]->setText(text);
+}
+
+void WindowHost::setProgress(double value)
+{
+    m_window.Pbar->setValue(int(value));
+}
+
+void WindowHost::setCompareCommandEnabled(bool enabled)
+{
+    m_window.Btn(Form1::CompareBtn)->setEnabled(enabled);
+}
+
+void WindowHost::setBusy(bool busy)
+{
+    if (busy)
+        m_window.setCursor(Qt::WaitCursor);
+    else
+        m_window.unsetCursor();
+}
+
+void WindowHost::yield()
+{
+    QCoreApplication::processEvents();
+}
+
+common::Host::Answer WindowHost::showMessage(const QString &text, Icon icon, Buttons buttons)
+{
+    return m_window.showMessage(text, icon, buttons);
+}
+
+QByteArray WindowHost::browseForFolder(const QString &title)
+{
+    return m_window.browseForFolder(title);
+}
+
+bool WindowHost::setClipboardText(const QString &text)
+{
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(text);
+    // A clipboard that another program holds, or none at all (no display server), keeps what it had.
+    return clipboard->text() == text;
+}
+
+void WindowHost::selectCompareMode(bool binary)
+{
+    m_window.SelectCompareMode(binary ? 0 : 1);
+}
+
+void WindowHost::endProgramNow()
+{
+    // Leaving the event loop skips the close event, and with it every closing step of the window. A long
+    // operation under way stops at its next pause, never in the middle of a file operation, before the
+    // loop is left.
+    m_ended = true;
+    m_stopRequested = true;
+    QCoreApplication::exit(0);
+}
+
+bool WindowHost::sofortStartChecked() const
+{
+    return m_window.SofortStartCheck->isChecked();
+}
+
+bool WindowHost::speedChecked() const
+{
+    return m_window.SpeedCheck->isChecked();
+}
+
+bool WindowHost::binaryModeSelected() const
+{
+    return m_window.CompModeOpt[0]->isChecked();
+}
