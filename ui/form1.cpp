@@ -6,25 +6,20 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QDropEvent>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
-#include <QKeyEvent>
-#include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
-#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
 #include <QStyle>
 #include <QHeaderView>
-#include <QUrl>
 
 using namespace ModresizeApp;
 
@@ -77,17 +72,6 @@ common::Marker menuMarker(int index)
     }
 }
 
-// Local paths of a drag, with the bytes of each name: the URL keeps them percent-encoded.
-std::vector<common::NativePath> droppedPaths(const QMimeData *data)
-{
-    std::vector<common::NativePath> paths;
-    for (const QUrl &url : data->urls()) {
-        if (url.isLocalFile())
-            paths.push_back(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()));
-    }
-    return paths;
-}
-
 } // namespace
 
 Form1::Form1(common::FileSystem &fileSystem, QWidget *parent)
@@ -133,10 +117,11 @@ void Form1::createControls()
     Liste->setSelectionMode(QAbstractItemView::ExtendedSelection);
     Liste->setSelectionBehavior(QAbstractItemView::SelectRows);
     Liste->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    Liste->setAcceptDrops(true);
-    Liste->viewport()->setAcceptDrops(true);
-    Liste->viewport()->installEventFilter(this);
-    Liste->installEventFilter(this); // the keys that open the row menu
+    connect(Liste, &ListView::mouseDown, this, &Form1::Liste_MouseDown);
+    connect(Liste, &ListView::mouseUpInside, this, &Form1::Liste_Click);
+    connect(Liste, &ListView::rowMenuKey, this, &Form1::openRowMenuAtCurrentRow);
+    connect(Liste, &ListView::pathsDropped, this,
+            [this](const std::vector<common::NativePath> &paths, int x) { m_core.DropFolder(paths, x); });
     QHeaderView *header = Liste->header();
     header->setSectionsMovable(false);
     header->setSectionsClickable(true);
@@ -526,61 +511,6 @@ void Form1::closeEvent(QCloseEvent *event)
         return;
     }
     QWidget::closeEvent(event);
-}
-
-bool Form1::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == Liste) {
-        // The Menu key and Shift+F10 open the row menu for the selected rows, as a right click does.
-        const auto *key = event->type() == QEvent::KeyPress ? static_cast<QKeyEvent *>(event) : nullptr;
-        const bool menuKey = key && (key->key() == Qt::Key_Menu ||
-                                     (key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier));
-        const bool keyboardMenu = event->type() == QEvent::ContextMenu &&
-                                  static_cast<QContextMenuEvent *>(event)->reason() == QContextMenuEvent::Keyboard;
-        if (menuKey || keyboardMenu) {
-            openRowMenuAtCurrentRow();
-            return true;
-        }
-        return QWidget::eventFilter(watched, event);
-    }
-    if (watched != Liste->viewport())
-        return QWidget::eventFilter(watched, event);
-    switch (event->type()) {
-    case QEvent::MouseButtonPress: {
-        const auto *mouse = static_cast<QMouseEvent *>(event);
-        const int code = mouse->button() == Qt::LeftButton    ? 1
-                         : mouse->button() == Qt::RightButton ? 2
-                         : mouse->button() == Qt::MiddleButton ? 4
-                                                               : 0;
-        Liste_MouseDown(code);
-        break;
-    }
-    case QEvent::MouseButtonRelease:
-        if (Liste->viewport()->rect().contains(static_cast<QMouseEvent *>(event)->position().toPoint()))
-            Liste_Click();
-        break;
-    case QEvent::DragEnter:
-    case QEvent::DragMove: {
-        auto *drag = static_cast<QDragMoveEvent *>(event);
-        if (drag->mimeData()->hasUrls())
-            drag->acceptProposedAction();
-        else
-            drag->ignore();
-        return true;
-    }
-    case QEvent::Drop:
-        dropOnList(static_cast<QDropEvent *>(event));
-        return true;
-    default: break;
-    }
-    return QWidget::eventFilter(watched, event);
-}
-
-void Form1::dropOnList(QDropEvent *event)
-{
-    const std::vector<common::NativePath> paths = droppedPaths(event->mimeData());
-    event->acceptProposedAction();
-    m_core.DropFolder(paths, qRound(event->position().x()));
 }
 
 Form1::Answer Form1::showMessage(const QString &text, Icon icon, Buttons buttons)

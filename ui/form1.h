@@ -99,7 +99,6 @@ protected:
     /// Form_Unload: a normal close keeps the window's place for the next start. During a long operation or
     /// a batch run, the operation stops at its next pause first and then the program ends.
     void closeEvent(QCloseEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
     /// The room the screen leaves for the window's inside: its free area less a title bar.
     virtual QSize screenRoom() const;
 
@@ -113,7 +112,6 @@ private:
     /// The start size is the minimum size, both bounded by the screen's free area.
     void fitToScreen();
     void createRowMenu();
-    void dropOnList(class QDropEvent *event);
     /// Loads the arguments as the left and the right folder if there are one or two and each is a folder.
     bool loadFolderArguments(const QStringList &arguments);
     /// The row menu for the keyboard: below the current row, for the selected rows.

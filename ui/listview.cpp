@@ -1,17 +1,91 @@
 #include "listview.h"
 
+#include <QContextMenuEvent>
+#include <QDropEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QUrl>
+
+namespace {
+
+// Local paths of a drag, with the bytes of each name: the URL keeps them percent-encoded.
+std::vector<QByteArray> droppedPaths(const QMimeData *data)
+{
+    std::vector<QByteArray> paths;
+    for (const QUrl &url : data->urls()) {
+        if (url.isLocalFile())
+            paths.push_back(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()));
+    }
+    return paths;
+}
+
+} // namespace
 
 ListView::ListView(QWidget *parent) : QTableView(parent)
 {
     setShowGrid(false);
     setWordWrap(false);
     setTabKeyNavigation(false); // Tab leaves the list, as from any other control
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
     verticalHeader()->hide();
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     verticalHeader()->setMinimumSectionSize(1);
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
     horizontalHeader()->setHighlightSections(false);
+}
+
+bool ListView::event(QEvent *event)
+{
+    // The Menu key and Shift+F10 open the row menu for the selected rows, as a right click does.
+    const auto *key = event->type() == QEvent::KeyPress ? static_cast<QKeyEvent *>(event) : nullptr;
+    const bool menuKey = key && (key->key() == Qt::Key_Menu ||
+                                 (key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier));
+    const bool keyboardMenu = event->type() == QEvent::ContextMenu &&
+                              static_cast<QContextMenuEvent *>(event)->reason() == QContextMenuEvent::Keyboard;
+    if (menuKey || keyboardMenu) {
+        Q_EMIT rowMenuKey();
+        return true;
+    }
+    return QTableView::event(event);
+}
+
+bool ListView::viewportEvent(QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::MouseButtonPress: {
+        const auto *mouse = static_cast<QMouseEvent *>(event);
+        const int code = mouse->button() == Qt::LeftButton    ? 1
+                         : mouse->button() == Qt::RightButton ? 2
+                         : mouse->button() == Qt::MiddleButton ? 4
+                                                               : 0;
+        Q_EMIT mouseDown(code);
+        break;
+    }
+    case QEvent::MouseButtonRelease:
+        if (viewport()->rect().contains(static_cast<QMouseEvent *>(event)->position().toPoint()))
+            Q_EMIT mouseUpInside();
+        break;
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+        auto *drag = static_cast<QDragMoveEvent *>(event);
+        if (drag->mimeData()->hasUrls())
+            drag->acceptProposedAction();
+        else
+            drag->ignore();
+        return true;
+    }
+    case QEvent::Drop: {
+        auto *drop = static_cast<QDropEvent *>(event);
+        const std::vector<QByteArray> paths = droppedPaths(drop->mimeData());
+        drop->acceptProposedAction();
+        Q_EMIT pathsDropped(paths, qRound(drop->position().x()));
+        return true;
+    }
+    default: break;
+    }
+    return QTableView::viewportEvent(event);
 }
 
 void ListView::dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight, const QList<int> &roles)
