@@ -75,7 +75,8 @@ common::Marker menuMarker(int index)
 } // namespace
 
 Form1::Form1(common::FileSystem &fileSystem, QWidget *parent)
-    : QWidget(parent), m_fileSystem(fileSystem), m_core(m_host, fileSystem)
+    : QWidget(parent), m_fileSystem(fileSystem), m_core(m_host, fileSystem),
+      m_screenFit(*this, QSize(WindowSize.width, WindowSize.height))
 {
     setWindowIcon(QZSAMMLUNG::ProgramIcon());
     createControls();
@@ -209,10 +210,7 @@ void Form1::createControls()
 
 void Form1::placeForFont()
 {
-    for (QWidget *control : findChildren<QWidget *>())
-        PlaceAgain(control);
-    WriteProperty(this, "Width", WindowSize.width);
-    WriteProperty(this, "Height", WindowSize.height);
+    m_screenFit.placeForFont();
     const double letterTwips = TwipsPerPixel(this).x;
     for (int c : {common::ComparisonList::LeftNameColumn, common::ComparisonList::MarkerColumn})
         Liste->header()->resizeSection(c, qRound(ColumnWidths[c] * 1440.0 / 2540.0 / letterTwips));
@@ -222,31 +220,9 @@ void Form1::placeForFont()
     SbarPanel[0]->setMinimumWidth(qRound(1500 / letterTwips));
 }
 
-void Form1::fitFontToScreen()
-{
-    const QSize room = screenRoom();
-    auto fits = [&] {
-        const TwipScale scale = TwipsPerPixel(this);
-        return WindowSize.width / scale.x <= room.width() && WindowSize.height / scale.y <= room.height();
-    };
-    if (fits())
-        return;
-    QFont font = this->font();
-    do {
-        if (font.pointSizeF() > 0)
-            font.setPointSizeF(font.pointSizeF() - 0.5);
-        else
-            font.setPixelSize(font.pixelSize() - 1);
-        setFont(font);
-    } while (!fits() && (font.pointSizeF() > 6 || font.pixelSize() > 8));
-    placeForFont();
-}
-
 QSize Form1::screenRoom() const
 {
-    // The window's frame is not known before it is shown: leave room for a title bar.
-    return screen()->availableGeometry().size() -
-           QSize(0, style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this));
+    return m_screenFit.screenRoom();
 }
 
 void Form1::createRowMenu()
@@ -274,9 +250,10 @@ void Form1::createRowMenu()
 
 void Form1::Form_Load(const QStringList &arguments)
 {
-    fitFontToScreen();
+    if (m_screenFit.fitFont(screenRoom()))
+        placeForFont();
     LayoutMainWindow(-1);
-    fitToScreen();
+    m_screenFit.fitSize(screenRoom());
     QZSAMMLUNG::RestoreWindowPlacement(this);
     setWindowTitle(QString::fromLatin1(ProgramName));
     ToolTipCheck->setChecked(true);
@@ -445,13 +422,6 @@ void Form1::syncSortIndicator()
     const common::ComparisonList &list = m_core.list();
     Liste->header()->setSortIndicatorShown(list.isSorted() && m_lastSortColumn != 0);
     Liste->header()->setSortIndicator(list.sortKey(), list.sortOrder());
-}
-
-void Form1::fitToScreen()
-{
-    const QSize start = size().boundedTo(screenRoom());
-    setMinimumSize(start);
-    resize(start);
 }
 
 void Form1::LayoutMainWindow(int mode)

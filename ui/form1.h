@@ -3,6 +3,7 @@
 #include "core.h"
 #include "infoform.h"
 #include "modresizeapp.h"
+#include "screenfit.h"
 #include "windowhost.h"
 
 #include <QPointer>
@@ -107,10 +108,6 @@ private:
     /// Places every control for the window's font (after a change of it): from its twips, and the columns,
     /// the folder symbols and the file-count panel in proportion.
     void placeForFont();
-    /// The desktop's font, unless the screen cannot hold the window at it: then the largest that it can.
-    void fitFontToScreen();
-    /// The start size is the minimum size, both bounded by the screen's free area.
-    void fitToScreen();
     void createRowMenu();
     /// Loads the arguments as the left and the right folder if there are one or two and each is a folder.
     bool loadFolderArguments(const QStringList &arguments);
@@ -121,6 +118,7 @@ private:
     common::FileSystem &m_fileSystem;
     WindowHost m_host{*this};
     common::Core m_core;
+    ScreenFit m_screenFit;
     QPushButton *m_buttons[InfoBtn + 1] = {};
     QAction *m_menuItems[11] = {};
     QObject *m_leftColumn = nullptr; ///< column 1 as an object of the proportional layout

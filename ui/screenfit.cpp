@@ -1,0 +1,51 @@
+#include "screenfit.h"
+#include "modresizeapp.h"
+
+#include <QScreen>
+#include <QStyle>
+#include <QWidget>
+
+using namespace ModresizeApp;
+
+ScreenFit::ScreenFit(QWidget &window, QSize design) : m_window(window), m_design(design) {}
+
+QSize ScreenFit::screenRoom() const
+{
+    // The window's frame is not known before it is shown: leave room for a title bar.
+    return m_window.screen()->availableGeometry().size() -
+           QSize(0, m_window.style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, &m_window));
+}
+
+bool ScreenFit::fitFont(QSize room)
+{
+    auto fits = [&] {
+        const TwipScale scale = TwipsPerPixel(&m_window);
+        return m_design.width() / scale.x <= room.width() && m_design.height() / scale.y <= room.height();
+    };
+    if (fits())
+        return false;
+    QFont font = m_window.font();
+    do {
+        if (font.pointSizeF() > 0)
+            font.setPointSizeF(font.pointSizeF() - 0.5);
+        else
+            font.setPixelSize(font.pixelSize() - 1);
+        m_window.setFont(font);
+    } while (!fits() && (font.pointSizeF() > 6 || font.pixelSize() > 8));
+    return true;
+}
+
+void ScreenFit::placeForFont()
+{
+    for (QWidget *control : m_window.findChildren<QWidget *>())
+        PlaceAgain(control);
+    WriteProperty(&m_window, "Width", m_design.width());
+    WriteProperty(&m_window, "Height", m_design.height());
+}
+
+void ScreenFit::fitSize(QSize room)
+{
+    const QSize start = m_window.size().boundedTo(room);
+    m_window.setMinimumSize(start);
+    m_window.resize(start);
+}
