@@ -13,19 +13,15 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
-#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
 #include <QStyle>
-#include <QHeaderView>
 
 using namespace ModresizeApp;
 
 namespace {
-
-const char ProgramName[] = "Kalmora";
 
 // Design geometry of every control, in twips of the window's font (ModresizeApp::TwipsPerPixel).
 struct Place
@@ -485,30 +481,10 @@ void Form1::closeEvent(QCloseEvent *event)
 
 Form1::Answer Form1::showMessage(const QString &text, Icon icon, Buttons buttons)
 {
-    QMessageBox box(this);
-    box.setWindowTitle(QString::fromLatin1(ProgramName));
-    QString shown = text;
-    box.setText(shown.replace(common::CR, QChar(10)));
-    box.setIcon(icon == Icon::Information ? QMessageBox::Information
-                : icon == Icon::Warning   ? QMessageBox::Warning
-                : icon == Icon::Critical  ? QMessageBox::Critical
-                                          : QMessageBox::NoIcon);
-    if (buttons == Buttons::AbortRetryIgnore) {
-        box.setStandardButtons(QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore);
-        box.setDefaultButton(QMessageBox::Retry);
-    } else {
-        box.setStandardButtons(QMessageBox::Ok);
-    }
-    switch (box.exec()) {
-    case QMessageBox::Abort: return Answer::Abort;
-    case QMessageBox::Retry: return Answer::Retry;
-    case QMessageBox::Ignore: return Answer::Ignore;
-    default: return Answer::Ok;
-    }
+    return WindowHost::messageBox(this, text, icon, buttons);
 }
 
 QByteArray Form1::browseForFolder(const QString &title)
 {
-    // A dialog's title is one line.
-    return QFile::encodeName(QZSAMMLUNG::BrowseForFolder(this, QString(title).replace(common::CR, u' ')));
+    return WindowHost::folderDialog(this, title);
 }

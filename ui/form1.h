@@ -31,6 +31,9 @@ public:
     using Buttons = common::Host::Buttons;
     using Answer = common::Host::Answer;
 
+    /// The program's name, as the window's title and its message boxes show it.
+    static constexpr char ProgramName[] = "Kalmora";
+
     /// The command buttons by their index in Btn.
     enum BtnIndex {
         LeftFolderBtn = 0,
@@ -71,9 +74,9 @@ public:
     /// Mode -1 records the design geometry; any other mode lays the controls out for the current size.
     void LayoutMainWindow(int mode);
 
-    /// The window's modal message box, titled with the program's name; a CR in text breaks the line.
+    /// The window's modal message box (WindowHost::messageBox); tests answer it here instead.
     virtual Answer showMessage(const QString &text, Icon icon, Buttons buttons);
-    /// The folder dialog over the window; the chosen folder's path, empty when cancelled.
+    /// The folder dialog over the window (WindowHost::folderDialog); tests answer it here instead.
     virtual QByteArray browseForFolder(const QString &title);
 
     // Controls

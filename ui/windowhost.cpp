@@ -1,15 +1,48 @@
 #include "windowhost.h"
 #include "form1.h"
+#include "qzsammlung.h"
 
 #include <QCheckBox>
 #include <QClipboard>
+#include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 
 WindowHost::WindowHost(Form1 &window) : m_window(window) {}
+
+common::Host::Answer WindowHost::messageBox(QWidget *owner, const QString &text, Icon icon, Buttons buttons)
+{
+    QMessageBox box(owner);
+    box.setWindowTitle(QString::fromLatin1(Form1::ProgramName));
+    QString shown = text;
+    box.setText(shown.replace(common::CR, QChar(10)));
+    box.setIcon(icon == Icon::Information ? QMessageBox::Information
+                : icon == Icon::Warning   ? QMessageBox::Warning
+                : icon == Icon::Critical  ? QMessageBox::Critical
+                                          : QMessageBox::NoIcon);
+    if (buttons == Buttons::AbortRetryIgnore) {
+        box.setStandardButtons(QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore);
+        box.setDefaultButton(QMessageBox::Retry);
+    } else {
+        box.setStandardButtons(QMessageBox::Ok);
+    }
+    switch (box.exec()) {
+    case QMessageBox::Abort: return Answer::Abort;
+    case QMessageBox::Retry: return Answer::Retry;
+    case QMessageBox::Ignore: return Answer::Ignore;
+    default: return Answer::Ok;
+    }
+}
+
+QByteArray WindowHost::folderDialog(QWidget *owner, const QString &title)
+{
+    // A dialog's title is one line.
+    return QFile::encodeName(QZSAMMLUNG::BrowseForFolder(owner, QString(title).replace(common::CR, u' ')));
+}
 
 void WindowHost::setStatusPanel(int panel, const QString &text)
 {
