@@ -2,7 +2,6 @@
 #include "form1.h"
 #include "infoform.h"
 #include "qzsammlung.h"
-#include "qzsammlung2divfu.h"
 #include "testdir.h"
 
 #include "listview.h"
@@ -73,10 +72,6 @@ class TestForm1 : public QObject
 {
     Q_OBJECT
     QTemporaryDir m_settings;
-    QList<QUrl> m_opened; // by the desktop, as asked for
-
-public Q_SLOTS:
-    void opened(const QUrl &url) { m_opened << url; }
 
 private Q_SLOTS:
     void initTestCase()
@@ -324,48 +319,6 @@ private Q_SLOTS:
         QCOMPARE(f.Liste->header()->sectionPosition(2) + f.Liste->header()->sectionSize(2),
                  f.Liste->viewport()->width());
         QVERIFY(!f.Liste->horizontalScrollBar()->isVisible());
-    }
-
-    void helpers()
-    {
-        using QZSAMMLUNG2DIVFU::NthField;
-        QCOMPARE(NthField("120:240:8355:3555", 3, ":") + NthField("a b c", 2, "") + NthField("a--B", 2, "--"),
-                 QString("8355bB"));
-        QCOMPARE(NthField("1:2", 5, ":") + NthField("1:2", 0, ":") + NthField("", 1, ":") + NthField("aXb", 2, "x"),
-                 QString());
-        QCOMPARE(NthField("aXb", 2, "x", 1) + NthField("a::", 1, ":"), QString("ba"));
-        // 51.5 rounds to the even 52; a negative difference is halved towards zero; the rounded difference is
-        // halved, not rounded again.
-        QCOMPARE((QList{QZSAMMLUNG::CenteredOffset(15360, 8000), QZSAMMLUNG::CenteredOffset(100, 48.5),
-                        QZSAMMLUNG::CenteredOffset(800, 1001), QZSAMMLUNG::CenteredOffset(1027, 0)}),
-                 (QList{3680, 26, -100, 513}));
-        // 98.5 rounds to the even 98.
-        QCOMPARE(VersionText(2, 6, 99) + VersionText(2, 6, 100) + VersionText(1, 10, 250),
-                 " (V2.6) (V2.6a) (V1.10b)");
-        QCOMPARE(InfoPlacement({640, 480}, {300, 200}), QPoint(0, 0));
-        QCOMPARE(InfoPlacement({1024, 768}, {300, 200}), QPoint(362, 284));
-        QVERIFY(QZSAMMLUNG::StoredCornerUsable(450, 15000, {16000, 9000}));
-        // Each file found is passed over for the next one added: the program folder before hilfe/, index
-        // before hilfe; a folder of such a name is no file.
-        TestDir dir;
-        const QString folder = QString::fromUtf8(dir.path());
-        QCOMPARE(QZSAMMLUNG::FindHelpFile(folder), QString());
-        dir.folder("index.htm");
-        for (const char *name : {"hilfe/hilfe.html", "hilfe/index.htm", "hilfe.htm", "index.html"}) {
-            dir.file(name);
-            QCOMPARE(QZSAMMLUNG::FindHelpFile(folder), folder + '/' + name);
-        }
-        // Web addresses, encrypted, and help pages beside the program go to the desktop's handlers.
-        for (const char *scheme : {"https", "http", "file"})
-            QDesktopServices::setUrlHandler(scheme, this, "opened");
-        QFile(QCoreApplication::applicationDirPath() + "/index.htm").open(QIODevice::WriteOnly);
-        QString page;
-        QVERIFY(QZSAMMLUNG::OpenWithShell("norvane.example", 0));
-        QCOMPARE(QZSAMMLUNG::ShowHelp(&page), QZSAMMLUNG::HelpShown::Opened);
-        QFile::remove(page);
-        QCOMPARE(m_opened, (QList<QUrl>{QUrl("https://norvane.example"), QUrl::fromLocalFile(page)}));
-        for (const char *scheme : {"https", "http", "file"})
-            QDesktopServices::unsetUrlHandler(scheme);
     }
 
     void placementBetweenRuns()
