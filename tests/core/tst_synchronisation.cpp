@@ -212,11 +212,36 @@ private Q_SLOTS:
         QCOMPARE(f.left.contents() + f.right.contents(), expected);
     }
 
-    void identityIsDeviceAndInode()
+    // The identity rule itself, for what a real disk cannot show alone: nanoseconds changed under the same
+    // change time, inode numbers made up by the file system, a change time it could not tell.
+    void identity_data()
     {
-        EntryInfo seen, now;
-        now.device = 2; // the same inode number on another disk
-        QVERIFY(!SameEntry(now, seen, true) && SameEntry(now, seen, false));
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<bool>("inodesKept");
+        QTest::addColumn<bool>("same");
+        QTest::newRow("the same inode number on another disk") << "device" << true << false;
+        QTest::newRow("another disk where inodes are made up") << "device" << false << true;
+        QTest::newRow("nanoseconds of the time") << "ns" << true << false;
+        QTest::newRow("the change time") << "ctime" << true << false;
+        QTest::newRow("a change time not known") << "unknown ctime" << true << true;
+    }
+    void identity()
+    {
+        QFETCH(QString, change);
+        QFETCH(bool, inodesKept);
+        EntryInfo seen;
+        seen.kind = EntryKind::File;
+        seen.changeTag = ChangeTag(TestDir::DefaultTime, 0);
+        EntryInfo now = seen;
+        if (change == "device")
+            now.device = 2;
+        else if (change == "ns")
+            now.modifiedNs = 1;
+        else if (change == "ctime")
+            now.changeTag = ChangeTag(TestDir::DefaultTime, 1);
+        else
+            now.changeTag = 0;
+        QTEST(SameEntry(now, seen, inodesKept), "same");
     }
 
     // Targets that take nothing: the same folder on both sides, no right folder once a new left folder has
