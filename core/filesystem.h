@@ -37,6 +37,8 @@ struct EntryInfo
     quint32 modifiedNs = 0; ///< the nanoseconds within that second
     bool link = false;
     quint32 permissions = 0; ///< the permission bits, carried over by a copy
+    quint32 owner = 0; ///< user and group, carried over by a copy where the program may
+    quint32 group = 0;
     /// A digest of the change time (ctime), 0 when unknown. Nobody can set a change time back: an edit that
     /// put the old modification time back still shows here.
     quint32 changeTag = 0;
@@ -61,7 +63,8 @@ enum StepRefusal : int {
     FileChanged = 100001,  ///< the file is no longer the one the load saw
     FileAppeared,          ///< a file stands where the load saw none
     FolderChanged,         ///< a folder on the way is no longer the one the scan walked
-    SourceChangedWhileRead ///< the source of a copy changed while it was copied
+    SourceChangedWhileRead, ///< the source of a copy changed while it was copied
+    TimeNotKept            ///< the target's file system did not keep the modification time of a copy
 };
 
 /// One entry of a folder listing.
@@ -85,6 +88,9 @@ public:
     virtual EntryInfo info() const { return {}; }
     /// 0 while its size and modification time are those it was opened with; else SourceChangedWhileRead.
     virtual int checkUnchanged() { return 0; }
+    /// The platform's descriptor of the open file, for what only the platform copies (extended attributes
+    /// and access control lists); -1 where there is none.
+    virtual int descriptor() const { return -1; }
 };
 
 /// Remembers the folder a caller last opened a file in, for callers that open many files folder by folder.

@@ -6,10 +6,12 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace common {
@@ -125,6 +127,8 @@ private:
     int m_fd = -1;
 };
 
+int copyOwnerAndMode(InputFile &source, const EntryInfo &info, int target);
+
 // Copies the source into the open target and gives it the source's permissions and modification time.
 int copyContent(InputFile &source, int target)
 {
@@ -146,13 +150,83 @@ int copyContent(InputFile &source, int target)
         return SourceChangedWhileRead;
     if (const int error = source.checkUnchanged())
         return error;
+    if (const int error = copyOwnerAndMode(source, info, target))
+        return error;
     const struct timespec times[2] = {{0, UTIME_OMIT}, {time_t(info.modified), long(info.modifiedNs)}};
-    if (::fchmod(target, mode_t(info.permissions)) != 0 || ::futimens(target, times) != 0)
+    if (::futimens(target, times) != 0)
         return errno;
     // On disk before it takes the old file's place, so that not even a power cut leaves a torn target.
     if (::fdatasync(target) != 0)
         return errno;
     return 0;
+}
+
+// Whether a file system refused to keep something it has no place for (FAT keeps no owners or modes).
+bool notHeld(int error)
+{
+    return error == EPERM || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP || error == ENOTSUP;
+}
+
+// Run as root, the copy keeps the source's owner and group (as cp -p does); a set-ID bit survives only on a
+// file that has the source's owner and group, so that nobody can plant a set-ID program of someone else's.
+// Extended attributes of the user and the access control list go along where both file systems hold them.
+int copyOwnerAndMode(InputFile &source, const EntryInfo &info, int target)
+{
+    if (::geteuid() == 0 && ::fchown(target, uid_t(info.owner), gid_t(info.group)) != 0 && !notHeld(errno))
+        return errno;
+    struct stat st;
+    if (::fstat(target, &st) != 0)
+        return errno;
+    mode_t mode = mode_t(info.permissions);
+    if (st.st_uid != info.owner || st.st_gid != info.group)
+        mode &= ~mode_t(S_ISUID | S_ISGID);
+    if (::fchmod(target, mode) != 0 && !notHeld(errno))
+        return errno;
+    const int from = source.descriptor();
+    if (from < 0)
+        return 0;
+    std::vector<char> names(4096), value;
+    ssize_t listed;
+    while ((listed = ::flistxattr(from, names.data(), names.size())) < 0 && errno == ERANGE)
+        names.resize(names.size() * 4);
+    for (ssize_t at = 0; listed > 0 && at < listed; at += ssize_t(std::strlen(names.data() + at)) + 1) {
+        const char *name = names.data() + at;
+        if (std::strncmp(name, "user.", 5) != 0 && std::strcmp(name, "system.posix_acl_access") != 0)
+            continue; // the kernel's and the security modules' own are theirs to set
+        const ssize_t size = ::fgetxattr(from, name, nullptr, 0);
+        if (size < 0)
+            continue; // gone since it was listed
+        value.resize(size_t(size));
+        const ssize_t got = ::fgetxattr(from, name, value.data(), value.size());
+        if (got >= 0 && ::fsetxattr(target, name, value.data(), size_t(got), 0) != 0 && !notHeld(errno) &&
+            errno != ENOSPC && errno != E2BIG)
+            return errno;
+    }
+    return 0;
+}
+
+// Whether the closed temporary file has the time the copy gave it, as far as its file system keeps times:
+// some (exFAT through FUSE) set their own when the file is closed, and FAT keeps steps of two seconds.
+bool timeKept(int folder, const char *name, const EntryInfo &info)
+{
+    struct stat st;
+    if (::fstatat(folder, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return false;
+    const qint64 apart = qint64(st.st_mtim.tv_sec) - info.modified;
+    return (apart == 0 && (st.st_mtim.tv_nsec == long(info.modifiedNs) || st.st_mtim.tv_nsec == 0)) ||
+           (apart >= -1 && apart <= 1 && st.st_mtim.tv_nsec == 0 && st.st_mtim.tv_sec % 2 == 0);
+}
+
+// Reads the time back from the closed temporary file, and sets it once more where the file system dropped
+// it at the close; a copy whose time cannot be kept would be copied back by the next age comparison.
+int keepTime(int folder, const char *name, const EntryInfo &info)
+{
+    if (timeKept(folder, name, info))
+        return 0;
+    const struct timespec times[2] = {{0, UTIME_OMIT}, {time_t(info.modified), long(info.modifiedNs)}};
+    if (::utimensat(folder, name, times, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno;
+    return timeKept(folder, name, info) ? 0 : TimeNotKept;
 }
 
 // Gives the temporary file the name, where no file of that name may stand.
@@ -193,6 +267,8 @@ int PosixFileSystem::copyInto(InputFile &source, Folder &folder, const NativePat
     int error = copyContent(source, temporary.fd());
     if (const int closed = temporary.close(); !error)
         error = closed;
+    if (!error)
+        error = keepTime(at.fd, temporary.name(), source.info());
     // The target once more, right before it is replaced: the copy may have taken a while.
     if (!error)
         error = checkTarget(at, target, seen, now, exists);

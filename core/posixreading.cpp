@@ -66,6 +66,8 @@ public:
         }
     }
 
+    int descriptor() const override { return m_fd; }
+
     int checkUnchanged() override
     {
         struct stat st;
@@ -109,6 +111,8 @@ EntryInfo infoOf(const struct stat &st)
     info.device = st.st_dev;
     info.inode = st.st_ino;
     info.permissions = st.st_mode & 07777;
+    info.owner = st.st_uid;
+    info.group = st.st_gid;
     info.changeTag = ChangeTag(st.st_ctim.tv_sec, quint32(st.st_ctim.tv_nsec));
     return info;
 }

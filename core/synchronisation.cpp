@@ -38,6 +38,8 @@ QString reason(int error)
     case FolderChanged:
         return QStringLiteral("Ein Ordner auf dem Weg zu dieser Datei ist nicht mehr der, der eingelesen wurde.");
     case SourceChangedWhileRead: return QStringLiteral("Die Datei wurde während des Kopierens verändert.");
+    case TimeNotKept:
+        return QStringLiteral("Das Ziel behält die Änderungszeit der Kopie nicht; die Kopie wurde verworfen.");
     case NoLeftFile: return QStringLiteral("In dieser Zeile gibt es links keine Datei.");
     case NoRightFile: return QStringLiteral("In dieser Zeile gibt es rechts keine Datei.");
     case NoLeftFolder: return QStringLiteral("Für die linke Spalte ist kein Ordner geladen.");

@@ -32,6 +32,7 @@ public:
     qint64 size() const override { return m_file->size(); }
     common::EntryInfo info() const override { return m_file->info(); }
     int checkUnchanged() override { return m_file->checkUnchanged(); }
+    int descriptor() const override { return m_file->descriptor(); }
     const common::NativePath path;
 
     qint64 read(char *buffer, qint64 max) override
