@@ -18,12 +18,14 @@ namespace posix {
 EntryInfo infoOf(const struct stat &st);
 /// Whether the file system of the open descriptor fd keeps inode numbers from one day to the next.
 bool keepsInodes(int fd);
-/// Opens a file for reading without waiting (a FIFO never blocks the open): a descriptor or -1.
-int openWithoutWaiting(int folder, const char *path, int flags);
-/// Opens a regular file for reading; anything else is refused.
+/// Opens a regular file for reading; anything else is refused without ever being opened for reading
+/// (EINVAL, ELOOP for a link where flags hold O_NOFOLLOW): a FIFO's waiting writer is not let through, and a
+/// device is not touched.
 std::unique_ptr<InputFile> openRegular(int folder, const char *path, int flags, int &error);
-/// A file opened without a look at it, looked at when its size or kind is asked for.
-std::unique_ptr<InputFile> openUnlooked(int fd);
+/// The same for the many files of a comparison, at the cost of a system call less than half as dear: the
+/// entry is looked at by name right before it is opened, and a FIFO put in its place in between is opened
+/// without waiting and refused.
+std::unique_ptr<InputFile> openLookedAt(int folder, const char *path, int &error);
 
 /// A folder of a step, open by descriptor.
 struct PosixFolder : Folder
@@ -52,7 +54,6 @@ public:
     std::unique_ptr<InputFile> openForReading(const NativePath &path, int &error) override;
     std::unique_ptr<FolderCursor> newFolderCursor() override;
     std::unique_ptr<InputFile> openForReading(FolderCursor *cursor, const NativePath &path, int &error) override;
-    std::unique_ptr<InputFile> openToReadThrough(FolderCursor *cursor, const NativePath &path, int &error) override;
 
     std::unique_ptr<Folder> openFolder(const NativePath &path, const EntryInfo &seen, int &error) override;
     std::unique_ptr<Folder> openSubfolder(Folder &parent, const NativePath &name, const EntryInfo *seen, bool create,

@@ -3,6 +3,7 @@
 #include "posixfilesystem.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
@@ -19,24 +20,12 @@ namespace {
 class PosixInputFile : public InputFile
 {
 public:
-    /// A file looked at when it was opened.
-    PosixInputFile(int fd, const struct stat &st) : m_fd(fd), m_info(infoOf(st)), m_looked(true) {}
-    /// A file looked at only when its size or kind is asked for (or a read would wait): opened to be read
-    /// through by a caller that knows its size.
-    explicit PosixInputFile(int fd) : m_fd(fd) {}
+    /// A regular file, as it was when it was opened.
+    PosixInputFile(int fd, const struct stat &st) : m_fd(fd), m_info(infoOf(st)) {}
     ~PosixInputFile() override { ::close(m_fd); }
 
-    qint64 size() const override { return info().kind == EntryKind::File ? m_info.size : -1; }
-    EntryInfo info() const override
-    {
-        if (!m_looked) {
-            struct stat st;
-            if (::fstat(m_fd, &st) == 0)
-                m_info = infoOf(st);
-            m_looked = true;
-        }
-        return m_info;
-    }
+    qint64 size() const override { return m_info.size; }
+    EntryInfo info() const override { return m_info; }
 
     qint64 read(char *buffer, qint64 max) override
     {
@@ -50,11 +39,12 @@ public:
             const ssize_t n = ::read(m_fd, buffer, size_t(max));
             if (n >= 0)
                 return n;
-            // Opened without waiting. A regular file on a file system that honours that for reads gets a
-            // blocking descriptor now (a system call saved for every file that never needs it); anything
-            // else, say a FIFO put in a file's place, is not waited for.
+            // Opened without waiting (by openLookedAt). A regular file on a file system that honours that for
+            // reads gets a blocking descriptor now, a system call saved for every file that never needs it;
+            // a FIFO put in the file's place is not waited for.
             if (errno == EAGAIN && (::fcntl(m_fd, F_GETFL) & O_NONBLOCK) != 0) {
-                if (info().kind != EntryKind::File) {
+                struct stat st;
+                if (::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode)) {
                     errno = EINVAL;
                     return -1;
                 }
@@ -73,7 +63,7 @@ public:
         struct stat st;
         if (::fstat(m_fd, &st) != 0)
             return errno;
-        const EntryInfo seen = info(), now = infoOf(st);
+        const EntryInfo &seen = m_info, now = infoOf(st);
         return now.size == seen.size && now.modified == seen.modified && now.modifiedNs == seen.modifiedNs
                    ? 0
                    : SourceChangedWhileRead;
@@ -81,8 +71,7 @@ public:
 
 private:
     int m_fd;
-    mutable EntryInfo m_info;
-    mutable bool m_looked = false;
+    const EntryInfo m_info;
     bool m_first = true;
 };
 
@@ -133,32 +122,82 @@ bool keepsInodes(int fd)
     }
 }
 
-// Opens a file for reading without waiting (a FIFO never blocks the open).
-int openWithoutWaiting(int folder, const char *path, int flags)
+namespace {
+
+// The error for an entry that is no regular file.
+int notRegular(const struct stat &st)
 {
-    return ::openat(folder, path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | flags);
+    return S_ISREG(st.st_mode) ? 0 : S_ISLNK(st.st_mode) ? ELOOP : EINVAL;
 }
 
-// Opens a regular file for reading; anything else is refused.
+// Opens path by name where it is the regular file st, and checks that what opened is that file. A FIFO put
+// in its place in between would be opened without waiting, and refused.
+int openCheckedByName(int folder, const char *path, int flags, const struct stat &st)
+{
+    const int fd = ::openat(folder, path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | flags);
+    struct stat now;
+    if (fd >= 0 && (::fstat(fd, &now) != 0 || now.st_dev != st.st_dev || now.st_ino != st.st_ino)) {
+        ::close(fd);
+        errno = EINVAL;
+        return -1;
+    }
+    if (fd >= 0)
+        ::fcntl(fd, F_SETFL, 0); // reads of a regular file wait for the disk as usual
+    return fd;
+}
+
+// The entry at, opened for reading: through /proc, so that it is the file looked at; without /proc, by name
+// after one more look.
+int reopenForReading(int at, int folder, const char *path, int flags, const struct stat &st)
+{
+    char proc[32];
+    std::snprintf(proc, sizeof proc, "/proc/self/fd/%d", at);
+    const int fd = ::open(proc, O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd >= 0 || errno != ENOENT)
+        return fd;
+    struct stat now;
+    if (::fstatat(folder, path, &now, (flags & O_NOFOLLOW) ? AT_SYMLINK_NOFOLLOW : 0) != 0)
+        return -1;
+    if (notRegular(now) != 0 || now.st_dev != st.st_dev || now.st_ino != st.st_ino) {
+        errno = EINVAL;
+        return -1;
+    }
+    return openCheckedByName(folder, path, flags, st);
+}
+
+} // namespace
+
+std::unique_ptr<InputFile> openLookedAt(int folder, const char *path, int &error)
+{
+    struct stat st;
+    if (::fstatat(folder, path, &st, 0) != 0) {
+        error = errno;
+        return nullptr;
+    }
+    // What opens is not looked at again: a regular file put in its place reads as another content (and a
+    // step checks the identity of what it acts on itself); anything else does not read as a regular file.
+    const int fd = (error = notRegular(st)) ? -1 : ::openat(folder, path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (!error && fd < 0)
+        error = errno;
+    return fd < 0 ? nullptr : std::make_unique<PosixInputFile>(fd, st);
+}
+
 std::unique_ptr<InputFile> openRegular(int folder, const char *path, int flags, int &error)
 {
-    const int fd = openWithoutWaiting(folder, path, flags);
-    if (fd < 0) {
+    // A descriptor that reads nothing first: opening a FIFO for reading would let a writer that waits on it
+    // go on (and its data be lost), and a device may act on an open.
+    const int at = ::openat(folder, path, O_PATH | O_CLOEXEC | flags);
+    if (at < 0) {
         error = errno;
         return nullptr;
     }
     struct stat st;
-    error = ::fstat(fd, &st) != 0 ? errno : S_ISREG(st.st_mode) ? 0 : EINVAL;
-    if (error) {
-        ::close(fd);
-        return nullptr;
-    }
-    return std::make_unique<PosixInputFile>(fd, st);
-}
-
-std::unique_ptr<InputFile> openUnlooked(int fd)
-{
-    return std::make_unique<PosixInputFile>(fd);
+    error = ::fstat(at, &st) != 0 ? errno : notRegular(st);
+    const int fd = error ? -1 : reopenForReading(at, folder, path, flags, st);
+    if (!error && fd < 0)
+        error = errno;
+    ::close(at);
+    return fd < 0 ? nullptr : std::make_unique<PosixInputFile>(fd, st);
 }
 
 int PosixFileSystem::listFolder(const NativePath &folder, const NativePath &namePrefix,
@@ -268,16 +307,7 @@ std::unique_ptr<InputFile> PosixFileSystem::openForReading(FolderCursor *cursor,
 {
     int folder;
     const char *name = reach(cursor, path, folder);
-    return openRegular(folder, name, 0, error);
-}
-
-std::unique_ptr<InputFile> PosixFileSystem::openToReadThrough(FolderCursor *cursor, const NativePath &path, int &error)
-{
-    int folder;
-    const char *name = reach(cursor, path, folder);
-    const int fd = openWithoutWaiting(folder, name, 0);
-    error = fd < 0 ? errno : 0;
-    return fd < 0 ? nullptr : openUnlooked(fd);
+    return openLookedAt(folder, name, error);
 }
 
 } // namespace posix
