@@ -80,7 +80,8 @@ public:
         error = EROFS;
         return nullptr;
     }
-    int copyInto(common::InputFile &, common::Folder &, const common::NativePath &, const common::EntryInfo *) override
+    int copyInto(common::InputFile &, common::Folder &, const common::NativePath &, const common::EntryInfo *,
+                 const std::function<int()> &) override
     {
         return EROFS;
     }

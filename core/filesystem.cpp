@@ -8,7 +8,10 @@ bool SameEntry(const EntryInfo &now, const EntryInfo &seen, bool inodesKept)
         return false;
     if (inodesKept && (now.device != seen.device || now.inode != seen.inode))
         return false;
-    // A folder's time and size change with every file added to it: only its place on the disk tells.
+    // A folder's time and size change with every file added to it: only its place on the disk tells, and
+    // its birth, where a folder made anew got the old one's number.
+    if (now.kind == EntryKind::Folder)
+        return now.born == seen.born || now.born == 0 || seen.born == 0;
     return now.kind != EntryKind::File ||
            (now.size == seen.size && now.modified == seen.modified && now.modifiedNs == seen.modifiedNs &&
             (now.changeTag == seen.changeTag || now.changeTag == 0 || seen.changeTag == 0));

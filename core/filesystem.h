@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QtGlobal>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -39,6 +40,9 @@ struct EntryInfo
     quint32 permissions = 0; ///< the permission bits, carried over by a copy
     quint32 owner = 0; ///< user and group, carried over by a copy where the program may
     quint32 group = 0;
+    /// A folder's birth time in nanoseconds, 0 when unknown: it tells a folder made anew from the one seen,
+    /// where the file system gives the new one the old inode number.
+    quint64 born = 0;
     /// A digest of the change time (ctime), 0 when unknown. Nobody can set a change time back: an edit that
     /// put the old modification time back still shows here.
     quint32 changeTag = 0;
@@ -106,6 +110,8 @@ class Folder
 {
 public:
     virtual ~Folder() = default;
+    /// Whether other, opened by the same file system, is this very folder.
+    virtual bool isSameAs(const Folder &other) const = 0;
 };
 
 /// Every access of the program to files and folders goes through this interface, so that tests can put
@@ -154,8 +160,8 @@ public:
     /// Opens a loaded folder by its full path (links on the way followed) if it is still the folder seen.
     virtual std::unique_ptr<Folder> openFolder(const NativePath &path, const EntryInfo &seen, int &error) = 0;
     /// Opens the subfolder name of parent. With seen: it must still be that folder, reached through a link
-    /// exactly where seen.link says so. Without: it must be a folder and no link; a missing one is created
-    /// when create is set.
+    /// exactly where seen.link says so, and a seen folder that is gone is never made again. Without: it must
+    /// be a folder and no link; a missing one is created when create is set.
     virtual std::unique_ptr<Folder> openSubfolder(Folder &parent, const NativePath &name, const EntryInfo *seen,
                                                   bool create, int &error) = 0;
     /// Opens the file name of folder for reading if it is still the file seen.
@@ -166,8 +172,10 @@ public:
     /// as it was and no temporary file, also when the program is ended by a signal meanwhile. With seen,
     /// the copy replaces that file (or takes the name, if it has gone); without, the name must be free. A
     /// source that changed while it was read fails the copy. A target that is the source itself is left
-    /// alone; a target the user may not write is refused.
-    virtual int copyInto(InputFile &source, Folder &folder, const NativePath &name, const EntryInfo *seen) = 0;
+    /// alone; a target the user may not write is refused. beforeReplace, where given, is called right before
+    /// the copy takes the name; a result other than 0 refuses the copy with it.
+    virtual int copyInto(InputFile &source, Folder &folder, const NativePath &name, const EntryInfo *seen,
+                         const std::function<int()> &beforeReplace = {}) = 0;
     /// Deletes the entry name of folder if it is still the file seen; a link is deleted, never what it
     /// leads to; a file the user may not write is refused.
     virtual int deleteIn(Folder &folder, const NativePath &name, const EntryInfo &seen) = 0;

@@ -12,6 +12,7 @@ struct SeenFolder
 {
     quint64 device = 0;
     quint64 inode = 0;
+    quint64 born = 0; ///< see EntryInfo
     bool link = false;
 };
 

@@ -245,7 +245,8 @@ int renameNoReplace(int folder, const char *from, const char *to)
 
 } // namespace
 
-int PosixFileSystem::copyInto(InputFile &source, Folder &folder, const NativePath &name, const EntryInfo *seen)
+int PosixFileSystem::copyInto(InputFile &source, Folder &folder, const NativePath &name, const EntryInfo *seen,
+                              const std::function<int()> &beforeReplace)
 {
     const auto &at = static_cast<const PosixFolder &>(folder);
     const char *target = name.constData();
@@ -269,6 +270,8 @@ int PosixFileSystem::copyInto(InputFile &source, Folder &folder, const NativePat
         error = closed;
     if (!error)
         error = keepTime(at.fd, temporary.name(), source.info());
+    if (!error && beforeReplace)
+        error = beforeReplace();
     // The target once more, right before it is replaced: the copy may have taken a while.
     if (!error)
         error = checkTarget(at, target, seen, now, exists);

@@ -18,6 +18,9 @@ namespace posix {
 EntryInfo infoOf(const struct stat &st);
 /// Whether the file system of the open descriptor fd keeps inode numbers from one day to the next.
 bool keepsInodes(int fd);
+/// The birth time of the entry name of folder (an empty name: the folder itself) in nanoseconds; 0 where the
+/// file system does not tell it.
+quint64 bornOf(int folder, const char *name);
 /// Opens a regular file for reading; anything else is refused without ever being opened for reading
 /// (EINVAL, ELOOP for a link where flags hold O_NOFOLLOW): a FIFO's waiting writer is not let through, and a
 /// device is not touched.
@@ -32,6 +35,7 @@ struct PosixFolder : Folder
 {
     PosixFolder(int fd, quint64 device, bool inodesKept) : fd(fd), device(device), inodesKept(inodesKept) {}
     ~PosixFolder() override;
+    bool isSameAs(const Folder &other) const override;
     const int fd;
     const quint64 device;
     const bool inodesKept;
@@ -60,7 +64,8 @@ public:
                                           int &error) override;
     std::unique_ptr<InputFile> openFile(Folder &folder, const NativePath &name, const EntryInfo &seen,
                                         int &error) override;
-    int copyInto(InputFile &source, Folder &folder, const NativePath &name, const EntryInfo *seen) override;
+    int copyInto(InputFile &source, Folder &folder, const NativePath &name, const EntryInfo *seen,
+                 const std::function<int()> &beforeReplace) override;
     int deleteIn(Folder &folder, const NativePath &name, const EntryInfo &seen) override;
 
 private:

@@ -106,6 +106,14 @@ EntryInfo infoOf(const struct stat &st)
     return info;
 }
 
+quint64 bornOf(int folder, const char *name)
+{
+    struct statx st;
+    if (::statx(folder, name, *name ? 0 : AT_EMPTY_PATH, STATX_BTIME, &st) != 0 || !(st.stx_mask & STATX_BTIME))
+        return 0;
+    return quint64(st.stx_btime.tv_sec) * 1000000000u + st.stx_btime.tv_nsec;
+}
+
 // Network file systems served in user space (sshfs without use_ino) and SMB mounts without server inode
 // numbers make inode numbers up on the client: the same file may show another one tomorrow.
 bool keepsInodes(int fd)
@@ -242,6 +250,8 @@ int PosixFileSystem::listFolder(const NativePath &folder, const NativePath &name
         struct stat st;
         if (::fstatat(fd, name, &st, 0) == 0) {
             entry.info = infoOf(st);
+            if (entry.info.kind == EntryKind::Folder)
+                entry.info.born = bornOf(fd, name);
             entry.info.link = type == DT_LNK ||
                               (type == DT_UNKNOWN && ::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
                                S_ISLNK(st.st_mode));
@@ -263,6 +273,8 @@ int PosixFileSystem::inspect(const NativePath &path, EntryInfo &info)
     if (::stat(path.constData(), &st) != 0)
         return errno;
     info = infoOf(st);
+    if (info.kind == EntryKind::Folder)
+        info.born = bornOf(AT_FDCWD, path.constData());
     return 0;
 }
 

@@ -54,6 +54,13 @@ PosixFolder::~PosixFolder()
     ::close(fd);
 }
 
+bool PosixFolder::isSameAs(const Folder &other) const
+{
+    struct stat mine, theirs;
+    return ::fstat(fd, &mine) == 0 && ::fstat(static_cast<const PosixFolder &>(other).fd, &theirs) == 0 &&
+           mine.st_dev == theirs.st_dev && mine.st_ino == theirs.st_ino;
+}
+
 int checkTarget(const PosixFolder &folder, const char *name, const EntryInfo *seen, EntryInfo &now, bool &exists)
 {
     const int error = inspectAt(folder.fd, name, now);
@@ -81,7 +88,9 @@ std::unique_ptr<Folder> PosixFileSystem::openFolder(const NativePath &path, cons
         return nullptr;
     }
     auto folder = std::make_unique<PosixFolder>(fd, st.st_dev, keepsInodes(fd));
-    error = SameEntry(infoOf(st), seen, folder->inodesKept) ? 0 : FolderChanged;
+    EntryInfo now = infoOf(st);
+    now.born = bornOf(fd, "");
+    error = SameEntry(now, seen, folder->inodesKept) ? 0 : FolderChanged;
     return error ? nullptr : std::move(folder);
 }
 
@@ -92,6 +101,8 @@ std::unique_ptr<Folder> PosixFileSystem::openSubfolder(Folder &parent, const Nat
     struct stat st;
     if (::fstatat(at.fd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
         error = errno;
+        if (error == ENOENT && seen)
+            error = FolderChanged; // gone since the scan: made again, it would be another folder
         if (error != ENOENT || !create)
             return nullptr;
         if (::mkdirat(at.fd, name.constData(), 0777) != 0 && errno != EEXIST) {
@@ -121,6 +132,7 @@ std::unique_ptr<Folder> PosixFileSystem::openSubfolder(Folder &parent, const Nat
     auto folder = std::make_unique<PosixFolder>(fd, st.st_dev, kept);
     EntryInfo now = infoOf(st);
     now.link = link;
+    now.born = seen ? bornOf(fd, "") : 0;
     error = seen ? (SameEntry(now, *seen, kept) ? 0 : FolderChanged) : now.kind == EntryKind::Folder ? 0 : ENOTDIR;
     return error ? nullptr : std::move(folder);
 }

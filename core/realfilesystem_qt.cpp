@@ -57,6 +57,11 @@ struct QtFolder : Folder
 {
     explicit QtFolder(QString path) : path(std::move(path)) {}
     QString entry(const NativePath &name) const { return path + u'/' + QString::fromUtf8(name); }
+    bool isSameAs(const Folder &other) const override
+    {
+        const QString canonical = QFileInfo(path).canonicalFilePath();
+        return !canonical.isEmpty() && canonical == QFileInfo(static_cast<const QtFolder &>(other).path).canonicalFilePath();
+    }
     const QString path;
 };
 
@@ -154,7 +159,7 @@ public:
     {
         const QString path = static_cast<QtFolder &>(parent).entry(name);
         QFileInfo fi(path);
-        if (!fi.exists() && !fi.isSymLink() && create) {
+        if (!fi.exists() && !fi.isSymLink() && create && !seen) { // a seen folder that is gone is not made again
             errno = 0;
             if (!QDir().mkdir(path)) {
                 error = failure();
@@ -164,7 +169,7 @@ public:
             fi.refresh();
         }
         const EntryInfo now = infoOf(fi);
-        error = !fi.isDir()                           ? (fi.exists() ? FolderChanged : errorOf(fi))
+        error = !fi.isDir()                           ? (fi.exists() || seen ? FolderChanged : errorOf(fi))
                 : now.link && !(seen && seen->link)   ? FolderChanged
                 : seen && !SameEntry(now, *seen, true) ? FolderChanged
                                                        : 0;
@@ -186,7 +191,8 @@ public:
         return openForReading(fi.filePath().toUtf8(), error);
     }
 
-    int copyInto(InputFile &source, Folder &folder, const NativePath &name, const EntryInfo *seen) override
+    int copyInto(InputFile &source, Folder &folder, const NativePath &name, const EntryInfo *seen,
+                 const std::function<int()> &beforeReplace) override
     {
         const QFileInfo target(static_cast<QtFolder &>(folder).entry(name));
         if (const int error = checkTarget(target, seen))
@@ -217,6 +223,8 @@ public:
         errno = 0;
         if (!error && (!out.flush() || !out.setFileTime(modified, QFileDevice::FileModificationTime)))
             error = failure(&out);
+        if (!error)
+            error = beforeReplace ? beforeReplace() : 0;
         if (!error)
             error = checkTarget(QFileInfo(target.filePath()), seen);
         if (!error && !out.commit())

@@ -108,7 +108,7 @@ void Core::ScanFolder(const NativePath &folder)
                 NativePath subfolder = root + entry.name;
                 lister->ahead(WithTrailingBackslash(subfolder));
                 pending.push_back({std::move(subfolder), current.depth + 1, id});
-                m_scanned.folders.insert(entry.name, {id.device, id.inode, entry.info.link});
+                m_scanned.folders.insert(entry.name, {id.device, id.inode, entry.info.born, entry.info.link});
                 break;
             }
             case EntryKind::File:

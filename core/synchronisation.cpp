@@ -94,6 +94,7 @@ std::unique_ptr<Folder> Core::openFolderOf(const LoadedFolder &side, const Nativ
             info.kind = EntryKind::Folder;
             info.device = seen->device;
             info.inode = seen->inode;
+            info.born = seen->born;
             info.link = seen->link;
         }
         folder = m_fs.openSubfolder(*folder, relative.mid(from, at - from),
@@ -121,7 +122,15 @@ int Core::copyFile(const LoadedFolder &from, const NativePath &source, const See
     if (targetSeen && timeProvesNothing(to, *targetSeen))
         return TimeProvesNothing;
     const EntryInfo targetIdentity = targetSeen ? m_list.identity(*targetSeen) : EntryInfo();
-    return m_fs.copyInto(*file, *targetFolder, fileNameOf(target), targetSeen ? &targetIdentity : nullptr);
+    // The way from the loaded folder once more, right before the copy takes its name: a folder moved out of
+    // the tree during a long copy into it must not receive the file at its new place.
+    const auto stillReached = [&] {
+        int error = 0;
+        const std::unique_ptr<Folder> again = openFolderOf(to, target, false, error);
+        return !again ? (error ? error : FolderChanged) : again->isSameAs(*targetFolder) ? 0 : FolderChanged;
+    };
+    return m_fs.copyInto(*file, *targetFolder, fileNameOf(target), targetSeen ? &targetIdentity : nullptr,
+                         stillReached);
 }
 
 int Core::deleteFile(const LoadedFolder &side, const NativePath &name, const SeenFile &seen)

@@ -1,6 +1,7 @@
 #include "corefixture.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -213,6 +214,34 @@ private Q_SLOTS:
         f.core.RunSynchronisation();
         QCOMPARE(f.host.messageTexts().filter(reason).size(), reason.isEmpty() ? 0 : 1);
         QCOMPARE(f.right.contents(), reason.isEmpty() ? QStringList{"a:newer"} : before);
+    }
+
+    // Folders of the right tree that change while a run copies into them: one gone since the scan is not
+    // made again, and one moved out of the tree during the copy does not receive the file at its new place.
+    void foldersDuringTheRun_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::newRow("a folder deleted after the comparison") << "deleted";
+        QTest::newRow("a folder moved out during the copy") << "moved";
+    }
+    void foldersDuringTheRun()
+    {
+        QFETCH(QString, change);
+        CoreFixture f;
+        TestDir outside;
+        f.pair("sub/a", "newer", "older", TestDir::DefaultTime, TestDir::DefaultTime + 60);
+        f.loadBoth();
+        f.core.RunComparison(false);
+        QCOMPARE(f.list.row(0).marker, Marker::CopyRight);
+        const auto moveOut = [&] { QCOMPARE(::rename(f.right.path("sub"), outside.path("sub")), 0); };
+        if (change == "deleted")
+            QDir(f.right.path("sub")).removeRecursively();
+        else
+            f.fs.beforeRead = [&](const NativePath &) { moveOut(); };
+        f.core.RunSynchronisation();
+        QCOMPARE(f.host.messageTexts().filter("Ordner auf dem Weg zu dieser Datei ist nicht mehr").size(), 1);
+        QCOMPARE(f.right.contents(true), QStringList());
+        QCOMPARE(outside.contents(), change == "moved" ? QStringList{"sub/a:older"} : QStringList());
     }
 };
 

@@ -224,6 +224,7 @@ private Q_SLOTS:
         QTest::newRow("nanoseconds of the time") << "ns" << true << false;
         QTest::newRow("the change time") << "ctime" << true << false;
         QTest::newRow("a change time not known") << "unknown ctime" << true << true;
+        QTest::newRow("a folder made anew with the old number") << "born" << true << false;
     }
     void identity()
     {
@@ -239,6 +240,8 @@ private Q_SLOTS:
             now.modifiedNs = 1;
         else if (change == "ctime")
             now.changeTag = ChangeTag(TestDir::DefaultTime, 1);
+        else if (change == "born")
+            seen.kind = now.kind = EntryKind::Folder, seen.born = 1, now.born = 2;
         else
             now.changeTag = 0;
         QTEST(SameEntry(now, seen, inodesKept), "same");

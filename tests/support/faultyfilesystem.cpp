@@ -57,6 +57,10 @@ private:
 struct PathFolder : common::Folder
 {
     PathFolder(std::unique_ptr<common::Folder> real, common::NativePath path) : real(std::move(real)), path(std::move(path)) {}
+    bool isSameAs(const common::Folder &other) const override
+    {
+        return real->isSameAs(*static_cast<const PathFolder &>(other).real);
+    }
     std::unique_ptr<common::Folder> real;
     const common::NativePath path;
 };
@@ -170,14 +174,14 @@ std::unique_ptr<common::InputFile> FaultyFileSystem::openFile(common::Folder &fo
 }
 
 int FaultyFileSystem::copyInto(common::InputFile &source, common::Folder &folder, const common::NativePath &name,
-                               const common::EntryInfo *seen)
+                               const common::EntryInfo *seen, const std::function<int()> &beforeReplace)
 {
     auto &at = static_cast<PathFolder &>(folder);
     const common::NativePath target = at.path + name;
     const QString sourcePath = QString::fromUtf8(static_cast<CountedFile &>(source).path);
     if (const int error = change("copy " + sourcePath + " > " + QString::fromUtf8(target), "copy", target))
         return error;
-    return m_real->copyInto(source, *at.real, name, seen);
+    return m_real->copyInto(source, *at.real, name, seen, beforeReplace);
 }
 
 int FaultyFileSystem::deleteIn(common::Folder &folder, const common::NativePath &name, const common::EntryInfo &seen)

@@ -72,7 +72,7 @@ public:
     std::unique_ptr<common::InputFile> openFile(common::Folder &folder, const common::NativePath &name,
                                                 const common::EntryInfo &seen, int &error) override;
     int copyInto(common::InputFile &source, common::Folder &folder, const common::NativePath &name,
-                 const common::EntryInfo *seen) override;
+                 const common::EntryInfo *seen, const std::function<int()> &beforeReplace = {}) override;
     int deleteIn(common::Folder &folder, const common::NativePath &name, const common::EntryInfo &seen) override;
 
 private:
