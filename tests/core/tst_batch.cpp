@@ -65,8 +65,7 @@ private Q_SLOTS:
     void controlFileValues()
     {
         QFETCH(QString, ini);
-        QFETCH(QString, value);
-        QCOMPARE(ReadIniString("S", "K", "-", ini), value);
+        QTEST(ReadIniString("S", "K", "-", ini), "value");
     }
 
     void controlFileDecoding()
@@ -93,8 +92,7 @@ private Q_SLOTS:
     void leadingNumbers()
     {
         QFETCH(QString, text);
-        QFETCH(QString, number);
-        QCOMPARE(QString::number(LeadingNumber(text)), number);
+        QTEST(QString::number(LeadingNumber(text)), "number");
     }
 
     // Each refused alone, and nothing else happens. <app> stands for the program's folder, <L> and <R> for
@@ -181,17 +179,15 @@ private Q_SLOTS:
     void runs()
     {
         QFETCH(QByteArray, autoStart);
-        QFETCH(QStringList, steps);
-        QFETCH(QString, clipboard);
         QFETCH(bool, stop);
         Fixture f;
         f.host.sofortStart = true; // a batch right load never starts the comparison by itself
         f.host.onYield = [&f, stop] { f.host.stop = stop; };
         f.core.RunBatchMode(f.control(autoStart));
-        QCOMPARE(f.host.events.filter(QRegularExpression("^(mode|clipboard|end|message)"))
-                     << f.left.contents() << "opens:" + QString::number(f.fs.opens),
-                 steps);
-        QCOMPARE(f.host.clipboard, clipboard);
+        QTEST(f.host.events.filter(QRegularExpression("^(mode|clipboard|end|message)"))
+                  << f.left.contents() << "opens:" + QString::number(f.fs.opens),
+              "steps");
+        QTEST(f.host.clipboard, "clipboard");
         QCOMPARE(f.core.BatchMode(), f.host.ended); // over, unless the program ended
     }
 };

@@ -22,8 +22,7 @@ private Q_SLOTS:
         QFETCH(int, major);
         QFETCH(int, minor);
         QFETCH(int, revision);
-        QFETCH(QString, text);
-        QCOMPARE(VersionText(major, minor, revision), text);
+        QTEST(VersionText(major, minor, revision), "text");
     }
 
     void infoPlacement_data()
@@ -38,8 +37,7 @@ private Q_SLOTS:
     {
         QFETCH(QSize, screen);
         QFETCH(QSize, window);
-        QFETCH(QPoint, corner);
-        QCOMPARE(InfoPlacement(screen, window), corner);
+        QTEST(InfoPlacement(screen, window), "corner");
     }
 };
 
