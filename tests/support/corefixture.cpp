@@ -7,12 +7,6 @@ void CoreFixture::pair(const common::NativePath &name, const QByteArray &left, c
     this->right.file(name, right, rightTime);
 }
 
-void CoreFixture::load(const common::NativePath &folder, bool toLeft)
-{
-    common::NativePath path = folder;
-    core.LoadFolder(path, toLeft);
-}
-
 void CoreFixture::loadBoth()
 {
     load(left.path(), true);

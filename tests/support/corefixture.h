@@ -17,7 +17,7 @@ struct CoreFixture
     /// The same name on both sides, with each side's content and time.
     void pair(const common::NativePath &name, const QByteArray &left, const QByteArray &right,
               qint64 rightTime = TestDir::DefaultTime, qint64 leftTime = TestDir::DefaultTime);
-    void load(const common::NativePath &folder, bool toLeft);
+    void load(common::NativePath folder, bool toLeft) { core.LoadFolder(folder, toLeft); }
     /// Loads left, then right, and forgets what the host recorded so far.
     void loadBoth();
     /// The rows as "left|marker|right", in list order.

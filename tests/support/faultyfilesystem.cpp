@@ -166,11 +166,7 @@ std::unique_ptr<common::InputFile> FaultyFileSystem::openFile(common::Folder &fo
                                                               const common::EntryInfo &seen, int &error)
 {
     auto &at = static_cast<PathFolder &>(folder);
-    const common::NativePath path = at.path + name;
-    ++opens;
-    if ((error = fault("open", path)))
-        return nullptr;
-    return counted(m_real->openFile(*at.real, name, seen, error), path);
+    return opened(at.path + name, error, [&] { return m_real->openFile(*at.real, name, seen, error); });
 }
 
 int FaultyFileSystem::copyInto(common::InputFile &source, common::Folder &folder, const common::NativePath &name,

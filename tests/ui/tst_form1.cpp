@@ -39,11 +39,7 @@ struct Window
     TestDir left, right;
     Window() { form.Form_Load(); }
 
-    void load(const NativePath &path, bool toLeft)
-    {
-        NativePath p = path;
-        form.core().LoadFolder(p, toLeft);
-    }
+    void load(NativePath path, bool toLeft) { form.core().LoadFolder(path, toLeft); }
     QStringList column(int c)
     {
         QStringList texts;
