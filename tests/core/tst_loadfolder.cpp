@@ -83,17 +83,18 @@ private Q_SLOTS:
         f.left.link("dangling", "nowhere");
         f.fs.fail("entry", f.left.path("a"), EACCES);
         f.fs.fail("list", f.left.path("locked") + '/', EACCES);
-        f.core.ScanFolder(f.left.path() + '/');
-        QStringList found;
-        for (const ScannedFile &file : f.core.FileList())
-            found << QString::fromUtf8(file.name);
-        const QStringList files{"a-link",   "x.txt",         "S2/f.txt",  "S2/U/g.txt",
-                                "S1/f.txt", "S1/to-T/f.txt", "S1/T/f.txt"};
-        QCOMPARE(found, files);
-        const QStringList messages{"Zugriffsfehler 13 auf 'L/a'", "Zugriffsfehler 2 auf 'L/dangling'",
-                                   "Zugriffsfehler 13 auf 'L/locked'"};
+        const auto scanned = [](CoreFixture &fixture) {
+            fixture.core.ScanFolder(fixture.left.path() + '/');
+            QStringList found;
+            for (const ScannedFile &file : fixture.core.FileList())
+                found << QString::fromUtf8(file.name);
+            return found;
+        };
+        QCOMPARE(scanned(f), (QStringList{"a-link", "x.txt", "S2/f.txt", "S2/U/g.txt", "S1/f.txt", "S1/to-T/f.txt",
+                                          "S1/T/f.txt"}));
         QCOMPARE(f.host.recorded("message:").replaceInStrings(QString::fromUtf8(f.left.path()), "L"),
-                 messages);
+                 (QStringList{"Zugriffsfehler 13 auf 'L/a'", "Zugriffsfehler 2 auf 'L/dangling'",
+                              "Zugriffsfehler 13 auf 'L/locked'"}));
         QVERIFY(f.host.messages[0].text.endsWith("\rDieser Name wird fortan ignoriert ...") &&
                 f.host.messages[0].icon == Host::Icon::Warning); // a warning: trouble for the CLI
 
@@ -103,10 +104,7 @@ private Q_SLOTS:
             many << "many/" + QString::number(i) + QString(200, 'n');
         for (const QString &name : many)
             large.left.file(name.toUtf8());
-        large.core.ScanFolder(large.left.path() + '/');
-        QStringList manyFound;
-        for (const ScannedFile &file : large.core.FileList())
-            manyFound << QString::fromUtf8(file.name);
+        QStringList manyFound = scanned(large);
         manyFound.sort();
         many.sort();
         QCOMPARE(manyFound, many);

@@ -181,8 +181,7 @@ private Q_SLOTS:
         else if (change == "target replaced, same size and time") { // a new file in its place: another inode
             f.right.file("new", "right old", t);
             QCOMPARE(::rename(f.right.path("new").constData(), f.right.path("doc").constData()), 0);
-        }
-        else if (change == "target replaced by a link") // to the very file the load saw: only the link tells
+        } else if (change == "target replaced by a link") // to the very file the load saw: only the link tells
             QVERIFY(QFile::rename(f.right.path("doc"), f.right.path("old")) &&
                     QFile::link(f.right.path("old"), f.right.path("doc")));
         else if (change == "source replaced by an older file")
@@ -190,8 +189,7 @@ private Q_SLOTS:
         else if (change == "source replaced, same size and time") {
             f.left.file("new", "left new", t + 60);
             QCOMPARE(::rename(f.left.path("new").constData(), f.left.path("doc").constData()), 0);
-        }
-        else if (change == "target appears")
+        } else if (change == "target appears")
             f.right.file("doc", "the user's file", t + 3600);
         QStringList expected = f.left.contents() + f.right.contents();
         f.fs.beforeRead = [&](const NativePath &) {

@@ -81,12 +81,8 @@ private Q_SLOTS:
         QFETCH(QStringList, present);
         QFETCH(QString, found);
         TestDir dir;
-        for (const QString &name : present) {
-            if (name.endsWith('/'))
-                dir.folder(name.chopped(1).toUtf8());
-            else
-                dir.file(name.toUtf8());
-        }
+        for (const QString &name : present)
+            name.endsWith('/') ? dir.folder(name.chopped(1).toUtf8()) : dir.file(name.toUtf8());
         const QString folder = QString::fromUtf8(dir.path());
         QCOMPARE(QZSAMMLUNG::FindHelpFile(folder), found.isEmpty() ? QString() : folder + '/' + found);
     }
