@@ -147,6 +147,7 @@ private Q_SLOTS:
         QTest::newRow("right inside left") << "nested, swapped" << true;
         QTest::newRow("right links into left") << "link" << true;
         QTest::newRow("both link to a third folder") << "third" << true;
+        QTest::newRow("one folder on both sides") << "same" << true;
         QTest::newRow("apart") << "apart" << false;
     }
     void treesThatShareAFolder()
@@ -169,6 +170,8 @@ private Q_SLOTS:
             third.file("shared", "one file");
             f.left.link("t", third.path());
             f.right.link("t", third.path());
+        } else if (layout == "same") {
+            right = left;
         }
         f.load(left, true);
         f.load(right, false);
