@@ -26,6 +26,8 @@ ComparisonReport Core::RunComparison(bool binaryMode)
     SetStatus(2, modeWord + QStringLiteral("vergleich läuft ..."));
 
     const int rows = m_list.count();
+    // FAT keeps times in steps of two seconds: a copy onto it may read up to a second apart from its source.
+    const qint64 tolerance = m_left.twoSecondTimes || m_right.twoSecondTimes ? 1 : 0;
     std::optional<PairComparer> contents;
     size_t pairsTaken = 0;
     if (binaryMode) {
@@ -51,11 +53,11 @@ ComparisonReport Core::RunComparison(bool binaryMode)
             case Marker::Equal: ++report.identical; break;
             default: ++report.unreadable; break;
             }
-        } else if (row.left.modified < row.right.modified) {
+        } else if (row.left.modified < row.right.modified - tolerance) {
             // Whole seconds since the epoch: the local stamps repeat an hour when the clocks go back.
             marker = Marker::CopyLeft;
             ++report.differentAge;
-        } else if (row.left.modified > row.right.modified) {
+        } else if (row.left.modified > row.right.modified + tolerance) {
             marker = Marker::CopyRight;
             ++report.differentAge;
         } else {

@@ -135,6 +135,13 @@ public:
     /// The absolute path of an existing entry with every link, "." and ".." resolved, without a trailing
     /// separator; empty where it cannot be resolved.
     virtual NativePath canonicalPath(const NativePath &path) = 0;
+    /// Whether the file system holding folder keeps modification times in steps of two seconds (FAT), as
+    /// the mount table tells.
+    virtual bool keepsTwoSecondTimes(const NativePath &folder)
+    {
+        Q_UNUSED(folder);
+        return false;
+    }
     /// Opens a regular file for sequential reading; anything else (a FIFO, a device) is refused with an error.
     virtual std::unique_ptr<InputFile> openForReading(const NativePath &path, int &error) = 0;
     /// A cursor for the call below, or none where the platform gains nothing from one.

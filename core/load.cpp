@@ -55,6 +55,7 @@ void Core::LoadFolder(NativePath &folder, bool &toLeft)
     LoadedFolder &loaded = toLeft ? m_left : m_right;
     loaded.seen = m_scanned.seen;
     loaded.listedAt = m_scanned.listedAt;
+    loaded.twoSecondTimes = m_fs.keepsTwoSecondTimes(folder);
     loaded.folders = std::move(m_scanned.folders);
     m_host.setProgress(50);
     SetStatus(2, QStringLiteral("Eintragung der Dateien in die Vergleichsliste läuft ..."));

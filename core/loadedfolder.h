@@ -24,6 +24,7 @@ struct LoadedFolder
     EntryInfo seen;
     QHash<NativePath, SeenFolder> folders;
     qint64 listedAt = 0; ///< the second the scan began in, by this machine's clock
+    bool twoSecondTimes = false; ///< its file system keeps times in steps of two seconds (FAT)
 };
 
 } // namespace common

@@ -55,6 +55,7 @@ public:
                    std::vector<FolderEntry> &entries) override;
     int inspect(const NativePath &path, EntryInfo &info) override;
     NativePath canonicalPath(const NativePath &path) override;
+    bool keepsTwoSecondTimes(const NativePath &folder) override;
     std::unique_ptr<InputFile> openForReading(const NativePath &path, int &error) override;
     std::unique_ptr<FolderCursor> newFolderCursor() override;
     std::unique_ptr<InputFile> openForReading(FolderCursor *cursor, const NativePath &path, int &error) override;

@@ -2,6 +2,8 @@
 
 #include "posixfilesystem.h"
 
+#include <QList>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -284,6 +286,36 @@ NativePath PosixFileSystem::canonicalPath(const NativePath &path)
     const NativePath result(resolved);
     std::free(resolved);
     return result;
+}
+
+bool PosixFileSystem::keepsTwoSecondTimes(const NativePath &folder)
+{
+    const NativePath path = canonicalPath(folder);
+    FILE *table = path.isEmpty() ? nullptr : std::fopen("/proc/self/mountinfo", "re");
+    if (!table)
+        return false;
+    // The mount that holds the folder is the one with the longest mount point on its way.
+    QByteArray type;
+    qsizetype longest = -1;
+    char *line = nullptr;
+    size_t size = 0;
+    while (::getline(&line, &size, table) > 0) {
+        const QList<QByteArray> fields = QByteArray(line).trimmed().split(' ');
+        const qsizetype dash = fields.indexOf("-");
+        if (fields.size() < 5 || dash < 0 || dash + 1 >= fields.size())
+            continue;
+        QByteArray point = fields[4]; // blanks and the like come as octal escapes
+        for (qsizetype at; (at = point.indexOf('\\')) >= 0 && at + 3 < point.size();)
+            point.replace(at, 4, QByteArray(1, char(point.mid(at + 1, 3).toInt(nullptr, 8))));
+        const bool holds = point == "/" || path == point || path.startsWith(point + '/');
+        if (holds && point.size() > longest) {
+            longest = point.size();
+            type = fields[dash + 1];
+        }
+    }
+    std::free(line);
+    std::fclose(table);
+    return type == "vfat" || type == "msdos" || type == "fuse.fusefat" || type == "fuseblk.fusefat";
 }
 
 std::unique_ptr<InputFile> PosixFileSystem::openForReading(const NativePath &path, int &error)

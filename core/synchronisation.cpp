@@ -52,11 +52,11 @@ QString reason(int error)
 }
 
 // A time in whole seconds that is not earlier than the second its folder was listed in cannot prove the file
-// unchanged: a rewrite later in that second keeps it (git's "racily clean" entries). Times in the future
-// count too.
+// unchanged: a rewrite later in that second keeps it (git's "racily clean" entries); FAT rounds a time down
+// to its step of two seconds. Times in the future count too.
 bool timeProvesNothing(const LoadedFolder &side, const SeenFile &seen)
 {
-    return seen.modifiedNs == 0 && seen.modified >= side.listedAt;
+    return seen.modifiedNs == 0 && seen.modified >= side.listedAt - (side.twoSecondTimes ? 1 : 0);
 }
 
 NativePath fileNameOf(const NativePath &relative)

@@ -219,6 +219,29 @@ private Q_SLOTS:
         QCOMPARE(f.right.contents(), reason.isEmpty() ? QStringList{"a:newer"} : before);
     }
 
+    // A side whose file system keeps times in steps of two seconds (FAT): times less than two seconds apart
+    // are equal for the age comparison; elsewhere every second counts.
+    void twoSecondTimes_data()
+    {
+        QTest::addColumn<bool>("fat");
+        QTest::addColumn<int>("apart");
+        QTest::addColumn<Marker>("marker");
+        QTest::newRow("FAT, 1 s apart") << true << 1 << Marker::Equal;
+        QTest::newRow("FAT, 2 s apart") << true << 2 << Marker::CopyRight;
+        QTest::newRow("elsewhere, 1 s apart") << false << 1 << Marker::CopyRight;
+    }
+    void twoSecondTimes()
+    {
+        QFETCH(bool, fat);
+        QFETCH(int, apart);
+        CoreFixture f;
+        f.fs.twoSecondTimes = fat;
+        f.pair("a", "x", "y", TestDir::DefaultTime, TestDir::DefaultTime + apart);
+        f.loadBoth();
+        f.core.RunComparison(false);
+        QTEST(f.list.row(0).marker, "marker");
+    }
+
     // Folders of the right tree that change while a run copies into them: one gone since the scan is not
     // made again, and one moved out of the tree during the copy does not receive the file at its new place.
     void foldersDuringTheRun_data()

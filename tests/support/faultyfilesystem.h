@@ -59,6 +59,8 @@ public:
                    std::vector<common::FolderEntry> &entries) override;
     int inspect(const common::NativePath &path, common::EntryInfo &info) override;
     common::NativePath canonicalPath(const common::NativePath &path) override { return m_real->canonicalPath(path); }
+    bool keepsTwoSecondTimes(const common::NativePath &) override { return twoSecondTimes; }
+    bool twoSecondTimes = false; ///< as FAT would
     std::unique_ptr<common::InputFile> openForReading(const common::NativePath &path, int &error) override;
     std::unique_ptr<common::FolderCursor> newFolderCursor() override { return m_real->newFolderCursor(); }
     std::unique_ptr<common::InputFile> openForReading(common::FolderCursor *cursor, const common::NativePath &path,
