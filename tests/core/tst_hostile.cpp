@@ -5,7 +5,11 @@
 #include <QRegularExpression>
 #include <QTest>
 
+#include <atomic>
+#include <thread>
+
 #include <fcntl.h>
+#include <sys/xattr.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -217,6 +221,64 @@ private Q_SLOTS:
         f.core.RunSynchronisation();
         QCOMPARE(f.host.messageTexts().filter(reason).size(), reason.isEmpty() ? 0 : 1);
         QCOMPARE(f.right.contents(), reason.isEmpty() ? QStringList{"a:newer"} : before);
+    }
+
+    // A FIFO put in a file's place after the load, with a writer waiting for a reader: neither the binary
+    // comparison nor a copy from it opens it, so the writer keeps waiting (its data would be lost).
+    void fifoWithAWaitingWriter_data()
+    {
+        QTest::addColumn<bool>("copy");
+        QTest::newRow("binary comparison") << false;
+        QTest::newRow("copy from it") << true;
+    }
+    void fifoWithAWaitingWriter()
+    {
+        POSIX_ONLY();
+        QFETCH(bool, copy);
+        CoreFixture f;
+        f.pair("a", "new", "old", TestDir::DefaultTime, TestDir::DefaultTime + 60);
+        f.loadBoth();
+        f.core.RunComparison(false);
+        f.left.remove("a");
+        QCOMPARE(::mkfifo(f.left.path("a").constData(), 0644), 0);
+        std::atomic<bool> through{false};
+        std::thread writer([&] {
+            const int fd = ::open(f.left.path("a").constData(), O_WRONLY); // waits for a reader
+            through = true;
+            ::close(fd);
+        });
+        if (copy)
+            f.core.RunSynchronisation();
+        else
+            f.core.RunComparison(true);
+        QTest::qWait(50);
+        const bool letThrough = through;
+        ::close(::open(f.left.path("a").constData(), O_RDONLY | O_NONBLOCK)); // lets the writer go now
+        writer.join();
+        QVERIFY(!letThrough);
+        QCOMPARE(f.right.contents(), QStringList{"a:old"});
+    }
+
+    // Run as root, a copy keeps the source's owner, group, set-ID bits and user attributes.
+    void rootCopyKeepsOwner()
+    {
+        POSIX_ONLY();
+        if (::geteuid() != 0)
+            QSKIP("needs root");
+        CoreFixture f;
+        f.pair("tool", "new", "old", TestDir::DefaultTime, TestDir::DefaultTime + 60);
+        const NativePath source = f.left.path("tool");
+        QVERIFY(::chown(source.constData(), 65534, 65534) == 0 && ::chmod(source.constData(), 06755) == 0);
+        const bool attributes = ::setxattr(source.constData(), "user.origin", "camera", 6, 0) == 0;
+        f.loadBoth();
+        f.core.RunComparison(false);
+        f.core.RunSynchronisation();
+        struct stat st;
+        QCOMPARE(::stat(f.right.path("tool").constData(), &st), 0);
+        QCOMPARE((QList<uint>{st.st_uid, st.st_gid, st.st_mode & 07777}), (QList<uint>{65534, 65534, 06755}));
+        char value[16] = {};
+        if (attributes)
+            QCOMPARE(::getxattr(f.right.path("tool").constData(), "user.origin", value, sizeof value), 6);
     }
 
     // A side whose file system keeps times in steps of two seconds (FAT): times less than two seconds apart

@@ -71,6 +71,7 @@ private Q_SLOTS:
         row("full output, synchronisation", "--age --sync L R >/dev/full", "2:", full);
         row("full output, batch run", "--batch ./ok.ini >/dev/full", "2:", full);
         row("closed output, synchronisation", "--age --sync L R | :; exit ${PIPESTATUS[0]}", "2:", full);
+        row("closed standard output", "--age --sync L R >&-", "2:", full);
         // The one that copies; 0: all done.
         row("age, synchronised", "--age --sync L R", "0:a.txt\t<--\tA.TXT\n" + same, "", "neu");
         // The report alone, once, each line ended once.
@@ -129,6 +130,21 @@ private Q_SLOTS:
         QVERIFY2(err.contains("Die Datei 'L/a'\nkonnte nicht nach 'R/a'\n") &&
                  err.contains("Die Datei 'L/secret'\nkonnte nicht nach 'R/secret'\n"), qPrintable(err));
         QCOMPARE(run(dir.path(), "cat R/a R/secret && ls -A R"), "0:altxa\nsecret\n");
+    }
+
+    // Copied by a user who is not the owner, a set-user-ID program loses the bit: nobody gets a set-ID
+    // program of someone else's.
+    void setIdBitsOnlyWithTheirOwner()
+    {
+        if (::geteuid() != 0 || QProcess::execute("setpriv", {"--version"}) != 0)
+            QSKIP("needs root and setpriv to run the program as another user");
+        TestDir dir;
+        dir.file("L/tool", "neu", TestDir::DefaultTime + 60);
+        dir.file("R/tool", "alt");
+        QCOMPARE(run(dir.path(), "chmod 4755 L/tool && chmod 777 . R && chown 65534 R/tool && setpriv "
+                                 "--reuid=65534 --regid=65534 --clear-groups kalmora-cli --age --sync L R"),
+                 "0:tool\t-->\ttool\n");
+        QCOMPARE(run(dir.path(), "stat -c '%U %a' R/tool && cat R/tool"), "0:nobody 755\nneu");
     }
 
     void batchRunEndedAndRunAgain_data()
