@@ -48,6 +48,17 @@ int checkTarget(const PosixFolder &folder, const char *name, const EntryInfo *se
 /// would allow either. A link has no protection of its own.
 int writeProtection(int folder, const char *name, const EntryInfo &now);
 
+/// What a copy meets on file systems this machine may lack, for tests to put in its way: FAT keeps no owners
+/// or modes (fchown and fchmod fail with ownerAndModeError), and exFAT through FUSE sets its own time when
+/// a file is closed (timeAtClose: the time it sets, once; with timeStays, every later set is lost as well).
+struct CopyHooks
+{
+    int ownerAndModeError = 0;
+    qint64 timeAtClose = 0;
+    bool timeStays = false;
+};
+CopyHooks &copyHooks();
+
 class PosixFileSystem : public FileSystem
 {
 public:

@@ -1,4 +1,5 @@
 #include "corefixture.h"
+#include "posixfilesystem.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -279,6 +280,39 @@ private Q_SLOTS:
         char value[16] = {};
         if (attributes)
             QCOMPARE(::getxattr(f.right.path("tool").constData(), "user.origin", value, sizeof value), 6);
+    }
+
+    // Copies onto file systems that keep no owners or modes (FAT), or set their own time when a file is
+    // closed (exFAT through FUSE): content and time decide, and a time that cannot be kept refuses the copy.
+    void whatTheTargetKeeps_data()
+    {
+        QTest::addColumn<int>("ownerAndModeError");
+        QTest::addColumn<bool>("timeAtClose");
+        QTest::addColumn<bool>("timeStays");
+        QTest::addColumn<QString>("right");
+        QTest::newRow("no owners or modes (EPERM)") << EPERM << false << false << "a:new";
+        QTest::newRow("no owners or modes (ENOSYS)") << ENOSYS << false << false << "a:new";
+        QTest::newRow("a time of its own at the close, set again") << 0 << true << false << "a:new";
+        QTest::newRow("a time of its own that stays") << 0 << true << true << "a:old";
+    }
+    void whatTheTargetKeeps()
+    {
+        POSIX_ONLY();
+        QFETCH(int, ownerAndModeError);
+        QFETCH(bool, timeAtClose);
+        QFETCH(bool, timeStays);
+        CoreFixture f;
+        f.pair("a", "new", "old", TestDir::DefaultTime, TestDir::DefaultTime + 60);
+        f.loadBoth();
+        f.core.RunComparison(false);
+        posix::copyHooks() = {ownerAndModeError, timeAtClose ? QDateTime::currentSecsSinceEpoch() : 0, timeStays};
+        f.core.RunSynchronisation();
+        posix::copyHooks() = {};
+        QCOMPARE(f.host.messageTexts().filter("behält die Änderungszeit der Kopie nicht").size(), timeStays ? 1 : 0);
+        QTEST(f.right.contents().join(""), "right");
+        f.loadBoth(); // a copy that was kept reads as old as its source
+        f.core.RunComparison(false);
+        QCOMPARE(f.list.row(0).marker, timeStays ? Marker::CopyRight : Marker::Equal);
     }
 
     // A side whose file system keeps times in steps of two seconds (FAT): times less than two seconds apart
