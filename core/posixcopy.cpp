@@ -152,13 +152,14 @@ int copyContent(InputFile &source, int target)
         return error;
     if (const int error = copyOwnerAndMode(source, info, target))
         return error;
-    const struct timespec times[2] = {{0, UTIME_OMIT}, {time_t(info.modified), long(info.modifiedNs)}};
-    if (::futimens(target, times) != 0)
-        return errno;
-    // On disk before it takes the old file's place, so that not even a power cut leaves a torn target.
+    // On disk before it takes the old file's place, so that not even a power cut leaves a torn target; and
+    // before the time is set, which a file system in user space may otherwise set anew as it writes. The
+    // access time is set too (to now): file systems in user space (exFAT, FAT) drop a modification time
+    // that comes without one.
     if (::fdatasync(target) != 0)
         return errno;
-    return 0;
+    const struct timespec times[2] = {{0, UTIME_NOW}, {time_t(info.modified), long(info.modifiedNs)}};
+    return ::futimens(target, times) == 0 ? 0 : errno;
 }
 
 // Whether a file system refused to keep something it has no place for (FAT keeps no owners or modes).
@@ -226,12 +227,12 @@ bool timeKept(int folder, const char *name, const EntryInfo &info)
 int keepTime(int folder, const char *name, const EntryInfo &info)
 {
     const CopyHooks &hooks = copyHooks();
-    const struct timespec atClose[2] = {{0, UTIME_OMIT}, {time_t(hooks.timeAtClose), 0}};
+    const struct timespec atClose[2] = {{0, UTIME_NOW}, {time_t(hooks.timeAtClose), 0}};
     if (hooks.timeAtClose != 0)
         ::utimensat(folder, name, atClose, AT_SYMLINK_NOFOLLOW);
     if (timeKept(folder, name, info))
         return 0;
-    const struct timespec times[2] = {{0, UTIME_OMIT}, {time_t(info.modified), long(info.modifiedNs)}};
+    const struct timespec times[2] = {{0, UTIME_NOW}, {time_t(info.modified), long(info.modifiedNs)}};
     if (::utimensat(folder, name, hooks.timeStays ? atClose : times, AT_SYMLINK_NOFOLLOW) != 0)
         return errno;
     return timeKept(folder, name, info) ? 0 : TimeNotKept;
