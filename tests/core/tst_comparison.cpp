@@ -108,7 +108,6 @@ private Q_SLOTS:
             << -1 << QStringList{"Ergebnis des Versionsvergleichs von 1" + same};
         QTest::newRow("batch, synchronise next") << 1 << QStringList();
         QTest::newRow("batch, end next") << 2 << QStringList();
-        QTest::newRow("batch, synchronise and end next") << 3 << QStringList();
         QTest::newRow("batch, nothing next") << 0 << QStringList{"Ergebnis des Binärvergleichs von 1" + same};
     }
     void allIdenticalAndBatch()
