@@ -68,13 +68,10 @@ private Q_SLOTS:
             "--batch verträgt keine weiteren Angaben");
         // Nothing that follows a failed output is done, above all no synchronisation.
         const QString full = "nicht auf die Standardausgabe";
-        row("full output, synchronisation", "--age --sync L R >/dev/full", "2:", full);
         row("full output, batch run", "--batch ./ok.ini >/dev/full", "2:", full);
         row("closed output, synchronisation", "--age --sync L R | :; exit ${PIPESTATUS[0]}", "2:", full);
         row("closed standard output", "--age --sync L R >&-", "2:", full);
-        // The one that copies; 0: all done.
-        row("age, synchronised", "--age --sync L R", "0:a.txt\t<--\tA.TXT\n" + same, "", "neu");
-        // The report alone, once, each line ended once.
+        // The one that copies (0: all done), then the report alone, once, each line ended once.
         row("binary after a synchronisation", "--age --sync L R >/dev/null 2>&1 && kalmora-cli --binary L R",
             "0:a.txt\t=\tA.TXT\n" + same,
             "Ergebnis des Binärvergleichs von 2 Dateien:\n\nBeide Verzeichnisse sind vollkommen identisch!\n",
