@@ -191,39 +191,6 @@ private Q_SLOTS:
         QCOMPARE(f.left.contents() + f.right.contents() + third.contents() == before, refused);
     }
 
-    // A target edited in place with its old time put back shows by its change time; a whole-second time in
-    // the second of the load proves nothing. Either step is refused with its reason, and the file stays.
-    void editsThatKeepTheirTime_data()
-    {
-        QTest::addColumn<QString>("edit");
-        QTest::addColumn<QString>("reason"); // empty: the copy goes ahead
-        QTest::newRow("rewritten, old time put back") << "rewrite" << "nach dem Einlesen verändert";
-        QTest::newRow("time in the second of the load") << "now" << "in der Sekunde des Einlesens geändert";
-        QTest::newRow("time in the future") << "future" << "in der Sekunde des Einlesens geändert";
-        QTest::newRow("untouched, older whole second") << "" << "";
-    }
-    void editsThatKeepTheirTime()
-    {
-        QFETCH(QString, edit);
-        QFETCH(QString, reason);
-        CoreFixture f;
-        const qint64 now = QDateTime::currentSecsSinceEpoch();
-        const qint64 rightTime = edit == "now" ? now : edit == "future" ? now + 3600 : TestDir::DefaultTime;
-        f.pair("a", "newer", "older", rightTime, rightTime + 7200);
-        f.loadBoth();
-        f.core.RunComparison(false);
-        QCOMPARE(f.list.row(0).marker, Marker::CopyRight);
-        if (edit == "rewrite") {
-            QTest::qWait(10); // a change time of its own, also where the clock is coarse
-            f.right.file("a", "edit!", rightTime);
-        }
-        const QStringList before = f.right.contents();
-        f.host.messages.clear();
-        f.core.RunSynchronisation();
-        QCOMPARE(f.host.messageTexts().filter(reason).size(), reason.isEmpty() ? 0 : 1);
-        QCOMPARE(f.right.contents(), reason.isEmpty() ? QStringList{"a:newer"} : before);
-    }
-
     // A FIFO put in a file's place after the load, with a writer waiting for a reader: neither the binary
     // comparison nor a copy from it opens it, so the writer keeps waiting (its data would be lost).
     void fifoWithAWaitingWriter_data()
@@ -260,61 +227,6 @@ private Q_SLOTS:
         QCOMPARE(f.right.contents(), QStringList{"a:old"});
     }
 
-    // Run as root, a copy keeps the source's owner, group, set-ID bits and user attributes.
-    void rootCopyKeepsOwner()
-    {
-        POSIX_ONLY();
-        if (::geteuid() != 0)
-            QSKIP("needs root");
-        CoreFixture f;
-        f.pair("tool", "new", "old", TestDir::DefaultTime, TestDir::DefaultTime + 60);
-        const NativePath source = f.left.path("tool");
-        QVERIFY(::chown(source.constData(), 65534, 65534) == 0 && ::chmod(source.constData(), 06755) == 0);
-        const bool attributes = ::setxattr(source.constData(), "user.origin", "camera", 6, 0) == 0;
-        f.loadBoth();
-        f.core.RunComparison(false);
-        f.core.RunSynchronisation();
-        struct stat st;
-        QCOMPARE(::stat(f.right.path("tool").constData(), &st), 0);
-        QCOMPARE((QList<uint>{st.st_uid, st.st_gid, st.st_mode & 07777}), (QList<uint>{65534, 65534, 06755}));
-        char value[16] = {};
-        if (attributes)
-            QCOMPARE(::getxattr(f.right.path("tool").constData(), "user.origin", value, sizeof value), 6);
-    }
-
-    // Copies onto file systems that keep no owners or modes (FAT), or set their own time when a file is
-    // closed (exFAT through FUSE): content and time decide, and a time that cannot be kept refuses the copy.
-    void whatTheTargetKeeps_data()
-    {
-        QTest::addColumn<int>("ownerAndModeError");
-        QTest::addColumn<bool>("timeAtClose");
-        QTest::addColumn<bool>("timeStays");
-        QTest::addColumn<QString>("right");
-        QTest::newRow("no owners or modes (EPERM)") << EPERM << false << false << "a:new";
-        QTest::newRow("no owners or modes (ENOSYS)") << ENOSYS << false << false << "a:new";
-        QTest::newRow("a time of its own at the close, set again") << 0 << true << false << "a:new";
-        QTest::newRow("a time of its own that stays") << 0 << true << true << "a:old";
-    }
-    void whatTheTargetKeeps()
-    {
-        POSIX_ONLY();
-        QFETCH(int, ownerAndModeError);
-        QFETCH(bool, timeAtClose);
-        QFETCH(bool, timeStays);
-        CoreFixture f;
-        f.pair("a", "new", "old", TestDir::DefaultTime, TestDir::DefaultTime + 60);
-        f.loadBoth();
-        f.core.RunComparison(false);
-        posix::copyHooks() = {ownerAndModeError, timeAtClose ? QDateTime::currentSecsSinceEpoch() : 0, timeStays};
-        f.core.RunSynchronisation();
-        posix::copyHooks() = {};
-        QCOMPARE(f.host.messageTexts().filter("behält die Änderungszeit der Kopie nicht").size(), timeStays ? 1 : 0);
-        QTEST(f.right.contents().join(""), "right");
-        f.loadBoth(); // a copy that was kept reads as old as its source
-        f.core.RunComparison(false);
-        QCOMPARE(f.list.row(0).marker, timeStays ? Marker::CopyRight : Marker::Equal);
-    }
-
     // A side whose file system keeps times in steps of two seconds (FAT): times less than two seconds apart
     // are equal for the age comparison; elsewhere every second counts.
     void twoSecondTimes_data()
@@ -338,32 +250,71 @@ private Q_SLOTS:
         QTEST(f.list.row(0).marker, "marker");
     }
 
-    // Folders of the right tree that change while a run copies into them: one gone since the scan is not
-    // made again, and one moved out of the tree during the copy does not receive the file at its new place.
-    void foldersDuringTheRun_data()
+    // One copy of a newer sub/a onto an older one, under what the trees and their file systems do around it:
+    // refused with its reason and the target kept, or done; then what the next age comparison says.
+    void oneCopy_data()
     {
-        QTest::addColumn<QString>("change");
-        QTest::newRow("a folder deleted after the comparison") << "deleted";
-        QTest::newRow("a folder moved out during the copy") << "moved";
+        QTest::addColumn<QString>("reason"); // empty: the copy is done
+        QTest::addColumn<QString>("right");  // the right tree afterwards
+        QTest::addColumn<Marker>("next");
+        const QString racy("in der Sekunde des Einlesens geändert"), done("sub/ sub/a:new"), kept("sub/ sub/a:old");
+        const QString gone("Ordner auf dem Weg zu dieser Datei ist nicht mehr");
+        QTest::newRow("target edited, old time put back") << "nach dem Einlesen verändert" << "sub/ sub/a:odd"
+                                                          << Marker::CopyRight;
+        QTest::newRow("target time in the second of the load") << racy << kept << Marker::CopyRight;
+        QTest::newRow("target time in the future") << racy << kept << Marker::CopyRight;
+        QTest::newRow("target untouched, older whole second") << "" << done << Marker::Equal;
+        QTest::newRow("folder deleted after the comparison") << gone << "" << Marker::OrphanLeft;
+        QTest::newRow("folder moved out during the copy") << gone << "" << Marker::OrphanLeft;
+        QTest::newRow("no owners or modes (EPERM)") << "" << done << Marker::Equal;
+        QTest::newRow("no owners or modes (ENOSYS)") << "" << done << Marker::Equal;
+        QTest::newRow("a time of its own at the close") << "" << done << Marker::Equal;
+        QTest::newRow("a time of its own that stays") << "behält die Änderungszeit der Kopie nicht" << kept
+                                                      << Marker::CopyRight;
+        QTest::newRow("run as root") << "" << done << Marker::Equal;
     }
-    void foldersDuringTheRun()
+    void oneCopy()
     {
-        QFETCH(QString, change);
+        QFETCH(QString, reason);
+        const QByteArray what = QTest::currentDataTag();
+        if (what.contains("time of its own") || what == "run as root")
+            POSIX_ONLY();
+        if (what == "run as root" && ::geteuid() != 0)
+            QSKIP("needs root");
         CoreFixture f;
         TestDir outside;
-        f.pair("sub/a", "newer", "older", TestDir::DefaultTime, TestDir::DefaultTime + 60);
+        const qint64 now = QDateTime::currentSecsSinceEpoch();
+        const qint64 time = what.endsWith("the load") ? now : what.endsWith("future") ? now + 3600 : TestDir::DefaultTime;
+        f.pair("sub/a", "new", "old", time, time + 7200);
+        const NativePath source = f.left.path("sub/a");
+        // Run as root, the copy keeps owner, group, set-ID bits and user attributes.
+        const bool root = what == "run as root", attribute = root && ::setxattr(source, "user.origin", "cam", 3, 0) == 0;
+        QVERIFY(!root || (::chown(source, 65534, 65534) == 0 && ::chmod(source, 06755) == 0));
         f.loadBoth();
         f.core.RunComparison(false);
-        QCOMPARE(f.list.row(0).marker, Marker::CopyRight);
-        const auto moveOut = [&] { QCOMPARE(::rename(f.right.path("sub"), outside.path("sub")), 0); };
-        if (change == "deleted")
+        if (what.startsWith("target edited")) {
+            QTest::qWait(10); // a change time of its own, also where the clock is coarse
+            f.right.file("sub/a", "odd", time);
+        } else if (what.startsWith("folder deleted")) {
             QDir(f.right.path("sub")).removeRecursively();
-        else
-            f.fs.beforeRead = [&](const NativePath &) { moveOut(); };
+        } else if (what.startsWith("folder moved")) {
+            f.fs.beforeRead = [&](const NativePath &) { ::rename(f.right.path("sub"), outside.path("sub")); };
+        }
+        const int noOwners = what.contains("EPERM") ? EPERM : what.contains("ENOSYS") ? ENOSYS : 0;
+        posix::copyHooks() = {noOwners, what.contains("time of its own") ? now : 0, what.endsWith("stays")};
         f.core.RunSynchronisation();
-        QCOMPARE(f.host.messageTexts().filter("Ordner auf dem Weg zu dieser Datei ist nicht mehr").size(), 1);
-        QCOMPARE(f.right.contents(true), QStringList());
-        QCOMPARE(outside.contents(), change == "moved" ? QStringList{"sub/a:older"} : QStringList());
+        posix::copyHooks() = {};
+        QCOMPARE(f.host.messageTexts().filter("Abgleichsfehler").filter(reason).size(), reason.isEmpty() ? 0 : 1);
+        QTEST(f.right.contents(true).join(' '), "right");
+        QCOMPARE(outside.contents(), what.startsWith("folder moved") ? QStringList{"sub/a:old"} : QStringList());
+        struct stat st;
+        char value[8];
+        QVERIFY(!root || (::stat(f.right.path("sub/a"), &st) == 0 && st.st_uid == 65534 && st.st_gid == 65534 &&
+                          (st.st_mode & 07777) == 06755));
+        QVERIFY(!attribute || ::getxattr(f.right.path("sub/a"), "user.origin", value, sizeof value) == 3);
+        f.loadBoth();
+        f.core.RunComparison(false);
+        QTEST(f.list.row(0).marker, "next");
     }
 };
 
