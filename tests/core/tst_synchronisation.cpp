@@ -210,8 +210,8 @@ private Q_SLOTS:
         QCOMPARE(f.left.contents() + f.right.contents(), expected);
     }
 
-    // The identity rule itself, for what a real disk cannot show alone: nanoseconds changed under the same
-    // change time, inode numbers made up by the file system, a change time it could not tell.
+    // The identity rule itself, for what a real disk cannot show alone: nanoseconds changed, or a link put
+    // in a file's place, under the same change time; inode numbers made up; a change time not told.
     void identity_data()
     {
         QTest::addColumn<QString>("change");
@@ -223,6 +223,7 @@ private Q_SLOTS:
         QTest::newRow("the change time") << "ctime" << true << false;
         QTest::newRow("a change time not known") << "unknown ctime" << true << true;
         QTest::newRow("a folder made anew with the old number") << "born" << true << false;
+        QTest::newRow("a link to the very file seen") << "link" << true << false;
     }
     void identity()
     {
@@ -238,6 +239,8 @@ private Q_SLOTS:
             now.modifiedNs = 1;
         else if (change == "ctime")
             now.changeTag = ChangeTag(TestDir::DefaultTime, 1);
+        else if (change == "link")
+            now.link = true;
         else if (change == "born")
             seen.kind = now.kind = EntryKind::Folder, seen.born = 1, now.born = 2;
         else
