@@ -305,7 +305,7 @@ bool PosixFileSystem::keepsTwoSecondTimes(const NativePath &folder)
         if (fields.size() < 5 || dash < 0 || dash + 1 >= fields.size())
             continue;
         QByteArray point = fields[4]; // blanks and the like come as octal escapes
-        for (qsizetype at; (at = point.indexOf('\\')) >= 0 && at + 3 < point.size();)
+        for (qsizetype at = 0; (at = point.indexOf('\\', at)) >= 0 && at + 3 < point.size(); ++at)
             point.replace(at, 4, QByteArray(1, char(point.mid(at + 1, 3).toInt(nullptr, 8))));
         const bool holds = point == "/" || path == point || path.startsWith(point + '/');
         if (holds && point.size() > longest) {
