@@ -81,11 +81,14 @@ public:
         return nullptr;
     }
     int copyInto(common::InputFile &, common::Folder &, const common::NativePath &, const common::EntryInfo *,
-                 const std::function<int()> &) override
+                 common::Removal, const std::function<int()> &) override
     {
         return EROFS;
     }
-    int deleteIn(common::Folder &, const common::NativePath &, const common::EntryInfo &) override { return EROFS; }
+    int deleteIn(common::Folder &, const common::NativePath &, const common::EntryInfo &, common::Removal) override
+    {
+        return EROFS;
+    }
 
 private:
     struct Content : common::InputFile

@@ -84,5 +84,5 @@ common::Host::Answer CliHost::showMessage(const QString &text, Icon icon, Button
     if (icon == Icon::Warning || icon == Icon::Critical)
         m_trouble = true;
     // Nobody can answer here: a failure is passed over and stays on the list.
-    return buttons == Buttons::AbortRetryIgnore ? Answer::Ignore : Answer::Ok;
+    return buttons == Buttons::AbortRetryIgnore ? Answer::Ignore : buttons == Buttons::YesNo ? Answer::No : Answer::Ok;
 }

@@ -19,7 +19,7 @@
 namespace {
 
 const char Usage[] =
-    "Aufruf: kalmora-cli [--binary | --age [--sync]] LINKS RECHTS\n"
+    "Aufruf: kalmora-cli [--binary | --age [--sync [--no-trash]]] LINKS RECHTS\n"
     "       kalmora-cli --batch STEUERDATEI\n"
     "\n"
     "Vergleicht die Dateien des Ordners LINKS mit denen des Ordners RECHTS samt aller\n"
@@ -29,7 +29,10 @@ const char Usage[] =
     "\n"
     "  --binary   Binärvergleich: Größe und Inhalt (Voreinstellung)\n"
     "  --age      Altersvergleich: Datum und Uhrzeit der letzten Änderung\n"
-    "  --sync     nach dem Altersvergleich abgleichen: die neuere Datei ersetzt die ältere\n"
+    "  --sync     nach dem Altersvergleich abgleichen: die neuere Datei ersetzt die ältere;\n"
+    "             was gelöscht oder ersetzt wird, kommt in den Papierkorb\n"
+    "  --no-trash mit --sync: wo ein Laufwerk keinen Papierkorb hat, endgültig löschen\n"
+    "             und ersetzen (sonst wird der Schritt abgelehnt)\n"
     "  --batch    die Steuerdatei ausführen wie das Programm im Batch-Modus; die Kopie in\n"
     "             die Zwischenablage erscheint auf der Standardausgabe\n"
     "  --help     diese Hilfe anzeigen\n"
@@ -105,6 +108,7 @@ int main(int argc, char *argv[])
     // Paths are taken from argv as bytes: a decoded argument list would lose names that are not UTF-8.
     bool binaryMode = true;
     bool synchronise = false;
+    common::WithoutTrash withoutTrash = common::WithoutTrash::Refuse;
     const char *controlFile = nullptr;
     std::vector<common::NativePath> folders;
     for (int i = 1; i < argc; ++i) {
@@ -123,6 +127,8 @@ int main(int argc, char *argv[])
             binaryMode = false;
         else if (std::strcmp(arg, "--sync") == 0)
             synchronise = true;
+        else if (std::strcmp(arg, "--no-trash") == 0)
+            withoutTrash = common::WithoutTrash::ForGood;
         else if (std::strcmp(arg, "--batch") == 0 && i + 1 < argc)
             controlFile = argv[++i];
         else if (arg[0] == '-' && arg[1] == '-' && arg[2] != 0)
@@ -135,7 +141,7 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     const auto fileSystem = common::createRealFileSystem();
     if (controlFile) {
-        if (!folders.empty() || synchronise)
+        if (!folders.empty() || synchronise || withoutTrash == common::WithoutTrash::ForGood)
             return usageError("--batch verträgt keine weiteren Angaben");
         CliHost host(true);
         common::Core core(host, *fileSystem);
@@ -148,6 +154,8 @@ int main(int argc, char *argv[])
         return usageError("bitte genau zwei Ordner angeben");
     if (synchronise && binaryMode)
         return usageError("ein Abgleich ist nur nach dem Altersvergleich (--age) möglich");
+    if (withoutTrash == common::WithoutTrash::ForGood && !synchronise)
+        return usageError("--no-trash gilt nur mit --sync");
 
     for (const common::NativePath &folder : folders) {
         common::EntryInfo info;
@@ -159,6 +167,7 @@ int main(int argc, char *argv[])
 
     CliHost host(binaryMode);
     common::Core core(host, *fileSystem);
+    core.setWithoutTrash(withoutTrash);
     bool toLeft = true;
     core.ListAhead(folders[1]);
     core.LoadFolder(folders[0], toLeft);

@@ -4,6 +4,7 @@
 #include "names.h"
 
 #include <QFile>
+#include <QRegularExpression>
 
 namespace common {
 
@@ -38,6 +39,16 @@ QString readControlFile(FileSystem &fs, const NativePath &name, QString &text)
     return QString();
 }
 } // namespace
+
+bool ForGoodAsked(const QString &value)
+{
+    // Only a number that reads 0 turns the trash off: an empty value or a word is no such number.
+    QString s = value;
+    s.remove(QRegularExpression(QStringLiteral("[ \t\r\n]")));
+    const bool number = s.startsWith(u'&') ? s.size() > 2 && s[2].isDigit()
+                                           : QRegularExpression(QStringLiteral("^[+-]?(\\d|\\.\\d)")).match(s).hasMatch();
+    return number && LeadingNumber(value) == 0;
+}
 
 // Checks a folder named by the control file; returns the problem line, or nothing when it can be loaded.
 QString Core::checkFolder(const NativePath &path, const QString &side)
@@ -104,6 +115,7 @@ void Core::RunBatchMode(const NativePath &controlFile)
         r.synchronise = requested(QStringLiteral("Abgleich"));
         r.clipboard = requested(QStringLiteral("Zwischenablage"));
         r.end = requested(QStringLiteral("Ende"));
+        r.trash = !ForGoodAsked(ReadIniString(QStringLiteral("AutoStart"), QStringLiteral("Papierkorb"), QString(), text));
 
         const bool anyComparison = r.binary || r.age;
         if (r.binary && r.age)

@@ -21,6 +21,10 @@ namespace common {
 
 class FolderLister;
 
+/// What a synchronisation does with a file to delete or replace where its file system has no trash: ask
+/// once per run and file system (the window), refuse the step (unattended runs), or delete it for good.
+enum class WithoutTrash { Ask, Refuse, ForGood };
+
 /// The comparison core: the module state (folder paths, the scan's file list, batch mode) and the long
 /// operations on the comparison list. It reaches the window only through Host and the disk only through
 /// FileSystem. One long operation runs at a time: a load or comparison asked for while another one is
@@ -41,6 +45,8 @@ public:
     BatchRequests &batchRequests() { return m_requests; }
     /// A load or comparison is under way (and yielding).
     bool isBusy() const { return m_busy; }
+    /// Where a file has no trash, outside the batch mode (whose control file says it).
+    void setWithoutTrash(WithoutTrash rule) { m_withoutTrash = rule; }
 
     /// Writes panel 1 (row count) or panel 2 (status, shown after "Status: " unless empty).
     void SetStatus(int panel, const QString &text);
@@ -71,7 +77,8 @@ public:
     const ComparisonReport &lastReport() const { return m_lastReport; }
 
     /// Carries out the action of every row's marker, from the last row to the first, and takes each handled
-    /// row off the list; a failure asks Abort, Retry or Ignore, and Ignore keeps the row.
+    /// row off the list; a failure asks Abort, Retry or Ignore, and Ignore keeps the row. What it deletes or
+    /// replaces goes to the trash.
     void RunSynchronisation();
     /// Creates every missing folder on the way to the file relative in the loaded folder; the first failure
     /// ends it silently.
@@ -111,12 +118,18 @@ private:
     using Step = std::function<int()>;
     /// Runs a step and asks Abort, Retry or Ignore until it succeeds or the user gives up.
     Outcome attempt(const Step &step, const QString &detail, bool &keepRow);
+    /// The same for a step that deletes or replaces the file relative of side: into the trash, or where its
+    /// file system has none, as the run's rule for that says.
+    Outcome attemptRemoving(const LoadedFolder &side, const NativePath &relative,
+                            const std::function<int(Removal)> &step, const QString &detail, bool &keepRow);
+    /// Moves the leftovers of gone copies in the folder of relative into the trash, once a run.
+    void moveLeftoversAway(const LoadedFolder &side, const NativePath &relative, Folder &folder);
     /// Opens the folder of the file relative in a loaded folder, one folder at a time as the scan walked it.
     std::unique_ptr<Folder> openFolderOf(const LoadedFolder &side, const NativePath &relative, bool create,
                                          int &error);
     int copyFile(const LoadedFolder &from, const NativePath &source, const SeenFile &sourceSeen,
-                 const LoadedFolder &to, const NativePath &target, const SeenFile *targetSeen);
-    int deleteFile(const LoadedFolder &side, const NativePath &name, const SeenFile &seen);
+                 const LoadedFolder &to, const NativePath &target, const SeenFile *targetSeen, Removal removal);
+    int deleteFile(const LoadedFolder &side, const NativePath &name, const SeenFile &seen, Removal removal);
     QString checkFolder(const NativePath &path, const QString &side);
     /// A folder that both loaded trees reach, where one lies inside the other or is linked or mounted into
     /// it: one file would be reached through two rows. Empty where they share none.
@@ -136,6 +149,12 @@ private:
     ComparisonReport m_lastReport;
     bool m_busy = false;
     QElapsedTimer m_sinceRepaint;
+    WithoutTrash m_withoutTrash = WithoutTrash::Ask;
+    /// Within one synchronisation: the file systems without a trash, by device, and whether the user
+    /// allowed deleting there for good; the folders whose leftovers were looked at, and how many moved.
+    QHash<quint64, bool> m_forGoodOn;
+    QSet<NativePath> m_leftoversSeen;
+    int m_leftoversMoved = 0;
 
     /// The window repaints the list at most this often during a long operation, however often it yields:
     /// each announcement costs the view time in proportion to the rows it covers.

@@ -17,4 +17,10 @@ bool SameEntry(const EntryInfo &now, const EntryInfo &seen, bool inodesKept)
             (now.changeTag == seen.changeTag || now.changeTag == 0 || seen.changeTag == 0));
 }
 
+bool SameMovedEntry(EntryInfo now, const EntryInfo &seen, bool inodesKept)
+{
+    now.changeTag = 0;
+    return SameEntry(now, seen, inodesKept);
+}
+
 } // namespace common

@@ -62,14 +62,22 @@ inline quint32 ChangeTag(qint64 seconds, quint32 nanoseconds)
 /// the file system keeps inode numbers (network file systems in user space make them up anew).
 bool SameEntry(const EntryInfo &now, const EntryInfo &seen, bool inodesKept);
 
+/// As SameEntry, without the change time: for an entry just moved, which the move itself gave a new one.
+bool SameMovedEntry(EntryInfo now, const EntryInfo &seen, bool inodesKept);
+
 /// Error codes of the checks of a synchronisation step, beside the system's own.
 enum StepRefusal : int {
     FileChanged = 100001,  ///< the file is no longer the one the load saw
     FileAppeared,          ///< a file stands where the load saw none
     FolderChanged,         ///< a folder on the way is no longer the one the scan walked
     SourceChangedWhileRead, ///< the source of a copy changed while it was copied
-    TimeNotKept            ///< the target's file system did not keep the modification time of a copy
+    TimeNotKept,           ///< the target's file system did not keep the modification time of a copy
+    NoTrash                ///< the file's file system has no trash it could be moved into
 };
+
+/// What becomes of a file that a step deletes or replaces: the trash keeps it for the file manager's
+/// "Restore"; for good only where the user allowed it.
+enum class Removal { ToTrash, ForGood };
 
 /// One entry of a folder listing.
 struct FolderEntry
@@ -177,19 +185,29 @@ public:
     /// Copies source to name in folder with the source's modification time and permissions, through a
     /// temporary file beside it that takes the name only when complete: a failed copy leaves the old file
     /// as it was and no temporary file, also when the program is ended by a signal meanwhile. With seen,
-    /// the copy replaces that file (or takes the name, if it has gone); without, the name must be free. A
-    /// source that changed while it was read fails the copy. A target that is the source itself is left
-    /// alone; a target the user may not write is refused. beforeReplace, where given, is called right before
-    /// the copy takes the name; a result other than 0 refuses the copy with it.
+    /// the copy replaces that file (or takes the name, if it has gone) and the old file goes where removal
+    /// says; without, the name must be free. A source that changed while it was read fails the copy. A
+    /// target that is the source itself is left alone; a target the user may not write is refused.
+    /// beforeReplace, where given, is called right before the copy takes the name; a result other than 0
+    /// refuses the copy with it. NoTrash: the old file's file system has no trash, and nothing was done.
     virtual int copyInto(InputFile &source, Folder &folder, const NativePath &name, const EntryInfo *seen,
-                         const std::function<int()> &beforeReplace = {}) = 0;
-    /// Deletes the entry name of folder if it is still the file seen; a link is deleted, never what it
-    /// leads to; a file the user may not write is refused.
-    virtual int deleteIn(Folder &folder, const NativePath &name, const EntryInfo &seen) = 0;
+                         Removal removal, const std::function<int()> &beforeReplace = {}) = 0;
+    /// Deletes the entry name of folder if it is still the file seen, into the trash or for good; a link is
+    /// deleted, never what it leads to; a file the user may not write is refused.
+    virtual int deleteIn(Folder &folder, const NativePath &name, const EntryInfo &seen, Removal removal) = 0;
+    /// Moves the temporary files in folder whose writer has gone (ended by a signal that cannot be caught)
+    /// into the trash; moved receives how many. Never deletes one.
+    virtual int moveLeftoversToTrash(Folder &folder, int &moved)
+    {
+        Q_UNUSED(folder);
+        moved = 0;
+        return 0;
+    }
 };
 
 /// Temporary files of a copy start with this; the leading dot keeps every scan from listing them.
 constexpr char TemporaryPrefix[] = ".kalmora-";
+constexpr int TemporaryPrefixLength = sizeof TemporaryPrefix - 1;
 
 /// The file system of the machine the program runs on.
 std::unique_ptr<FileSystem> createRealFileSystem();

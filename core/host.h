@@ -13,8 +13,8 @@ class Host
 {
 public:
     enum class Icon { None, Information, Warning, Critical };
-    enum class Buttons { Ok, AbortRetryIgnore };
-    enum class Answer { Ok, Abort, Retry, Ignore };
+    enum class Buttons { Ok, AbortRetryIgnore, YesNo };
+    enum class Answer { Ok, Abort, Retry, Ignore, Yes, No };
 
     virtual ~Host() = default;
 
@@ -31,7 +31,8 @@ public:
     /// The program is to end (the window was closed, "&Ende" clicked, the output failed): a long operation
     /// stops at its next yield, never in the middle of a file operation, and a batch run before its next step.
     virtual bool stopRequested() const = 0;
-    /// Shows a modal message titled with the program's name and returns the button chosen.
+    /// Shows a modal message titled with the program's name and returns the button chosen (YesNo: No is the
+    /// default).
     virtual Answer showMessage(const QString &text, Icon icon, Buttons buttons) = 0;
     /// Lets the user pick a folder under the given title; empty when cancelled.
     virtual QByteArray browseForFolder(const QString &title) = 0;

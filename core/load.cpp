@@ -34,13 +34,15 @@ void Core::LoadFolder(NativePath &folder, bool &toLeft)
 
     if (toLeft) {
         // A new left folder starts over: no right folder is loaded any more.
-        m_left = LoadedFolder{folder, {}, {}};
+        m_left = LoadedFolder();
+        m_left.path = folder;
         m_right = LoadedFolder();
         m_list.setHeaderText(ComparisonList::LeftNameColumn, DisplayName(folder));
         m_list.setHeaderText(ComparisonList::RightNameColumn, QStringLiteral("Zweiter Ordner"));
         m_list.ClearList();
     } else {
-        m_right = LoadedFolder{folder, {}, {}};
+        m_right = LoadedFolder();
+        m_right.path = folder;
         m_list.setHeaderText(ComparisonList::RightNameColumn, DisplayName(folder));
         for (int i = 0; i < m_list.count(); ++i)
             m_list.clearRightNameAndMarker(i);
@@ -57,6 +59,7 @@ void Core::LoadFolder(NativePath &folder, bool &toLeft)
     loaded.listedAt = m_scanned.listedAt;
     loaded.twoSecondTimes = m_fs.keepsTwoSecondTimes(folder);
     loaded.folders = std::move(m_scanned.folders);
+    loaded.leftovers = std::move(m_scanned.leftovers);
     m_host.setProgress(50);
     SetStatus(2, QStringLiteral("Eintragung der Dateien in die Vergleichsliste läuft ..."));
 

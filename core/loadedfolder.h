@@ -3,6 +3,7 @@
 #include "filesystem.h"
 
 #include <QHash>
+#include <QSet>
 
 namespace common {
 
@@ -25,6 +26,7 @@ struct LoadedFolder
     QHash<NativePath, SeenFolder> folders;
     qint64 listedAt = 0; ///< the second the scan began in, by this machine's clock
     bool twoSecondTimes = false; ///< its file system keeps times in steps of two seconds (FAT)
+    QSet<NativePath> leftovers;  ///< the folders that held temporary files of copies, by relative path
 };
 
 } // namespace common

@@ -1,5 +1,6 @@
 // The copy of a synchronisation step: through a temporary file beside the target that takes the target's
-// name only when complete, and that no ending signal leaves behind.
+// name only when complete, and that no ending signal leaves behind. A replaced target leaves by an atomic
+// exchange of names, so that no instant exists in which a file other than the checked one is destroyed.
 
 #include "posixfilesystem.h"
 
@@ -41,7 +42,7 @@ struct PendingTemporary
 {
     volatile sig_atomic_t armed = 0;
     int folder = -1;
-    char name[64] = {};
+    char name[96] = {};
 };
 PendingTemporary pendingTemporary;
 constexpr int EndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
@@ -99,8 +100,7 @@ public:
                 random = quint64(::getpid()) << 32 ^ quint64(attempt) ^ quint64(::time(nullptr));
             // Named and armed before it exists, so that no moment is left in which a signal would leave it.
             pendingTemporary.folder = m_folder;
-            std::snprintf(pendingTemporary.name, sizeof pendingTemporary.name, "%s%016llx", TemporaryPrefix,
-                          static_cast<unsigned long long>(random));
+            temporaryName(pendingTemporary.name, sizeof pendingTemporary.name, random);
             pendingTemporary.armed = 1;
             m_fd = ::openat(m_folder, pendingTemporary.name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
             if (m_fd >= 0)
@@ -119,8 +119,10 @@ public:
         m_fd = -1;
         return result;
     }
-    /// The file has taken its place: nothing is left to remove.
+    /// The file has taken its place, or its name is about to hold the old content: nothing is to be removed.
     void taken() { pendingTemporary.armed = 0; }
+    /// The name holds the copy again (an exchange was undone): it is removed once more.
+    void rearm() { pendingTemporary.armed = 1; }
 
 private:
     int m_folder;
@@ -238,21 +240,110 @@ int keepTime(int folder, const char *name, const EntryInfo &info)
     return timeKept(folder, name, info) ? 0 : TimeNotKept;
 }
 
-// Gives the temporary file the name, where no file of that name may stand.
-int renameNoReplace(int folder, const char *from, const char *to)
+// What came out of an exchange is still the file the row recorded: device, inode, size and modification
+// time. Not the change time, which the exchange itself has just changed.
+bool recordedCameOut(const PosixFolder &folder, const char *name, const EntryInfo &seen)
 {
-    if (::renameat2(folder, from, folder, to, RENAME_NOREPLACE) == 0)
-        return 0;
-    if (errno != EINVAL && errno != ENOSYS)
-        return errno;
-    // A file system without that flag: a hard link fails on an existing name just as well.
-    if (::linkat(folder, from, folder, to, 0) != 0)
-        return errno;
-    ::unlinkat(folder, from, 0);
+    EntryInfo now;
+    return inspectAt(folder.fd, name, now) == 0 && SameMovedEntry(now, seen, folder.inodesKept);
+}
+
+bool exchangeUnsupported(int error)
+{
+    return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP || error == ENOTSUP;
+}
+
+// Puts the finished temporary file in place of the checked target seen, which goes to the trash or, for good,
+// is unlinked once it is out of the way. Where the file system cannot exchange two names, the target is
+// moved out of the way first and the copy takes the free name.
+int replaceTarget(const PosixFolder &at, TemporaryFile &temporary, const char *target, const EntryInfo &seen,
+                  Removal removal, Trash &trash)
+{
+    const CopyHooks &hooks = copyHooks();
+    if (removal == Removal::ToTrash) {
+        if (const int error = trash.find(at))
+            return error;
+    }
+    // From the exchange on, the temporary name holds the old content: no clean-up may remove it.
+    temporary.taken();
+    if (hooks.beforeExchange)
+        hooks.beforeExchange();
+    const int exchanged = hooks.exchangeRefused ? EINVAL
+                          : ::renameat2(at.fd, temporary.name(), at.fd, target, RENAME_EXCHANGE) == 0 ? 0
+                                                                                                       : errno;
+    if (exchanged == 0) {
+        // Where even the way back fails, the old content stays under the temporary name, for a later run to
+        // move into the trash.
+        const auto undo = [&](int error) {
+            if (::renameat2(at.fd, temporary.name(), at.fd, target, RENAME_EXCHANGE) == 0)
+                temporary.rearm();
+            return error;
+        };
+        if (!recordedCameOut(at, temporary.name(), seen))
+            return undo(FileChanged); // another program's save in that instant: it keeps its name
+        const int error = removal == Removal::ForGood ? (::unlinkat(at.fd, temporary.name(), 0) == 0 ? 0 : errno)
+                                                      : trash.moveIn(at, temporary.name(), target);
+        return error ? undo(error) : 0;
+    }
+    temporary.rearm();
+    if (exchanged == ENOENT) { // the checked file went in that instant: the name is free
+        const int error = renameNoReplace(at.fd, temporary.name(), at.fd, target);
+        if (error == 0)
+            temporary.taken();
+        return error == EEXIST ? FileAppeared : error;
+    }
+    if (!exchangeUnsupported(exchanged))
+        return exchanged;
+
+    // Out of the way first: into the trash, or for good under a temporary name of its own until the copy
+    // has the name.
+    NativePath aside;
+    int asideFolder = at.fd;
+    if (removal == Removal::ToTrash) {
+        if (const int error = trash.moveIn(at, target, target, &aside))
+            return error;
+        asideFolder = trash.files();
+    } else {
+        char name[96];
+        quint64 random = 0;
+        ::getrandom(&random, sizeof random, 0);
+        temporaryName(name, sizeof name, random);
+        if (const int error = renameNoReplace(at.fd, target, at.fd, name))
+            return error;
+        aside = name;
+    }
+    const auto putBack = [&](int error) {
+        if (removal == Removal::ToTrash)
+            trash.takeBack(at, aside, target);
+        else
+            renameNoReplace(at.fd, aside.constData(), at.fd, target);
+        return error; // where the name was taken meanwhile, the old file stays in the trash or aside
+    };
+    EntryInfo now;
+    if (inspectAt(asideFolder, aside.constData(), now) != 0 || !SameMovedEntry(now, seen, at.inodesKept))
+        return putBack(FileChanged);
+    if (const int error = renameNoReplace(at.fd, temporary.name(), at.fd, target))
+        return putBack(error == EEXIST ? FileAppeared : error);
+    temporary.taken();
+    if (removal == Removal::ForGood)
+        ::unlinkat(at.fd, aside.constData(), 0);
     return 0;
 }
 
 } // namespace
+
+int renameNoReplace(int fromFolder, const char *from, int toFolder, const char *to)
+{
+    if (::renameat2(fromFolder, from, toFolder, to, RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+    // A file system without that flag: a hard link fails on an existing name just as well.
+    if (::linkat(fromFolder, from, toFolder, to, 0) != 0)
+        return errno;
+    ::unlinkat(fromFolder, from, 0);
+    return 0;
+}
 
 CopyHooks &copyHooks()
 {
@@ -261,7 +352,7 @@ CopyHooks &copyHooks()
 }
 
 int PosixFileSystem::copyInto(InputFile &source, Folder &folder, const NativePath &name, const EntryInfo *seen,
-                              const std::function<int()> &beforeReplace)
+                              Removal removal, const std::function<int()> &beforeReplace)
 {
     const auto &at = static_cast<const PosixFolder &>(folder);
     const char *target = name.constData();
@@ -272,8 +363,12 @@ int PosixFileSystem::copyInto(InputFile &source, Folder &folder, const NativePat
         return error;
     if (exists && now.device == from.device && now.inode == from.inode)
         return 0; // the same file on both sides: copying it onto itself has nothing to do
+    // Refused before any work where the old file could go nowhere but away for good.
+    Trash trash;
     if (exists) {
         if (const int error = writeProtection(at.fd, target, now))
+            return error;
+        if (const int error = removal == Removal::ToTrash ? trash.find(at) : 0)
             return error;
     }
 
@@ -290,11 +385,11 @@ int PosixFileSystem::copyInto(InputFile &source, Folder &folder, const NativePat
     // The target once more, right before it is replaced: the copy may have taken a while.
     if (!error)
         error = checkTarget(at, target, seen, now, exists);
-    if (!error) {
-        error = exists ? (::renameat(at.fd, temporary.name(), at.fd, target) == 0 ? 0 : errno)
-                       : renameNoReplace(at.fd, temporary.name(), target);
-    }
-    if (!error)
+    if (error)
+        return error;
+    if (exists)
+        return replaceTarget(at, temporary, target, *seen, removal, trash);
+    if ((error = renameNoReplace(at.fd, temporary.name(), at.fd, target)) == 0)
         temporary.taken();
     return error;
 }

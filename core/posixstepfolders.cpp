@@ -4,6 +4,8 @@
 #include "posixfilesystem.h"
 
 #include <cerrno>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -26,7 +28,8 @@ bool inodesKeptFor(const PosixFolder &folder, const char *name, quint64 device)
     return kept;
 }
 
-// The entry name of folder as it stands: link or not, and what it leads to (a dangling link is Other).
+} // namespace
+
 int inspectAt(int folder, const char *name, EntryInfo &info)
 {
     struct stat st;
@@ -41,13 +44,10 @@ int inspectAt(int folder, const char *name, EntryInfo &info)
     return 0;
 }
 
-// Whether the entry name of folder, as it stands now, is still the one seen.
 bool stillSeen(const PosixFolder &folder, const char *name, const EntryInfo &now, const EntryInfo &seen)
 {
     return SameEntry(now, seen, inodesKeptFor(folder, name, now.device));
 }
-
-} // namespace
 
 PosixFolder::~PosixFolder()
 {
@@ -157,7 +157,7 @@ std::unique_ptr<InputFile> PosixFileSystem::openFile(Folder &folder, const Nativ
     return file;
 }
 
-int PosixFileSystem::deleteIn(Folder &folder, const NativePath &name, const EntryInfo &seen)
+int PosixFileSystem::deleteIn(Folder &folder, const NativePath &name, const EntryInfo &seen, Removal removal)
 {
     const auto &at = static_cast<const PosixFolder &>(folder);
     EntryInfo now;
@@ -167,7 +167,40 @@ int PosixFileSystem::deleteIn(Folder &folder, const NativePath &name, const Entr
         return FileChanged;
     if (const int error = writeProtection(at.fd, name.constData(), now))
         return error;
-    return ::unlinkat(at.fd, name.constData(), 0) == 0 ? 0 : errno;
+    if (removal == Removal::ForGood)
+        return ::unlinkat(at.fd, name.constData(), 0) == 0 ? 0 : errno;
+    // Whatever stands there in the instant of the rename goes into the trash, not only the file checked.
+    Trash trash;
+    if (const int error = trash.find(at))
+        return error;
+    return trash.moveIn(at, name.constData(), name.constData());
+}
+
+int PosixFileSystem::moveLeftoversToTrash(Folder &folder, int &moved)
+{
+    const auto &at = static_cast<const PosixFolder &>(folder);
+    moved = 0;
+    const int fd = ::openat(at.fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR *listing = fd >= 0 ? ::fdopendir(fd) : nullptr;
+    if (!listing) {
+        const int error = errno;
+        if (fd >= 0)
+            ::close(fd);
+        return error;
+    }
+    std::vector<NativePath> gone;
+    while (const dirent *entry = ::readdir(listing)) {
+        if (std::strncmp(entry->d_name, TemporaryPrefix, TemporaryPrefixLength) == 0 && writerGone(at.fd, entry->d_name))
+            gone.emplace_back(entry->d_name);
+    }
+    ::closedir(listing);
+    Trash trash;
+    int error = gone.empty() ? 0 : trash.find(at);
+    for (size_t i = 0; !error && i < gone.size(); ++i) {
+        error = trash.moveIn(at, gone[i].constData(), gone[i].constData());
+        moved += error == 0;
+    }
+    return error;
 }
 
 } // namespace posix

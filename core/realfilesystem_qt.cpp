@@ -191,7 +191,7 @@ public:
         return openForReading(fi.filePath().toUtf8(), error);
     }
 
-    int copyInto(InputFile &source, Folder &folder, const NativePath &name, const EntryInfo *seen,
+    int copyInto(InputFile &source, Folder &folder, const NativePath &name, const EntryInfo *seen, Removal removal,
                  const std::function<int()> &beforeReplace) override
     {
         const QFileInfo target(static_cast<QtFolder &>(folder).entry(name));
@@ -227,23 +227,41 @@ public:
             error = beforeReplace ? beforeReplace() : 0;
         if (!error)
             error = checkTarget(QFileInfo(target.filePath()), seen);
+        if (!error && removal == Removal::ToTrash && QFileInfo::exists(target.filePath()))
+            error = moveToTrash(target.filePath(), *seen);
         if (!error && !out.commit())
-            error = failure(&out);
+            error = failure(&out); // the old file stays in the trash
         if (error)
             out.cancelWriting();
         return error;
     }
 
-    int deleteIn(Folder &folder, const NativePath &name, const EntryInfo &seen) override
+    int deleteIn(Folder &folder, const NativePath &name, const EntryInfo &seen, Removal removal) override
     {
         const QFileInfo fi(static_cast<QtFolder &>(folder).entry(name));
         if (!fi.exists() && !fi.isSymLink())
             return NotFound;
         if (!SameEntry(infoOf(fi), seen, false))
             return FileChanged;
+        if (removal == Removal::ToTrash)
+            return moveToTrash(fi.filePath(), seen);
         QFile file(fi.filePath());
         errno = 0;
         return file.remove() ? 0 : failure(&file);
+    }
+
+private:
+    // Moves the file at path into the system's trash (the recycle bin on Windows), and back again where what
+    // was moved is not the file seen. Qt moves only by renaming: where that is impossible, the file stays.
+    static int moveToTrash(const QString &path, const EntryInfo &seen)
+    {
+        QString inTrash;
+        if (!QFile::moveToTrash(path, &inTrash))
+            return QFileInfo::exists(path) ? NoTrash : NotFound;
+        if (SameMovedEntry(infoOf(QFileInfo(inTrash)), seen, false))
+            return 0;
+        QFile::rename(inTrash, path); // refused where the name was taken meanwhile: then it stays in the trash
+        return FileChanged;
     }
 };
 

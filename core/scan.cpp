@@ -93,8 +93,11 @@ void Core::ScanFolder(const NativePath &folder)
         }
         // Each entry comes named by its path within the tree.
         for (FolderEntry &entry : entries) {
-            if (IsHidden(entry, relativeFolderLength))
+            if (IsHidden(entry, relativeFolderLength)) {
+                if (entry.name.mid(relativeFolderLength).startsWith(TemporaryPrefix))
+                    m_scanned.leftovers.insert(entry.name.left(qMax<qsizetype>(0, relativeFolderLength - 1)));
                 continue;
+            }
             if (entry.error) {
                 message(accessError(entry.error, root + entry.name), Host::Icon::Warning);
                 continue;

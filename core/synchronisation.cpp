@@ -63,7 +63,68 @@ NativePath fileNameOf(const NativePath &relative)
 {
     return relative.mid(relative.lastIndexOf(Separator) + 1);
 }
+
+NativePath folderOf(const NativePath &relative)
+{
+    return relative.left(qMax<qsizetype>(0, relative.lastIndexOf(Separator)));
+}
+
+// The file system of the file relative, as the scan saw its folder.
+quint64 deviceOf(const LoadedFolder &side, const NativePath &relative)
+{
+    const auto folder = side.folders.constFind(folderOf(relative));
+    return folder != side.folders.cend() ? folder->device : side.seen.device;
+}
 } // namespace
+
+Core::Outcome Core::attemptRemoving(const LoadedFolder &side, const NativePath &relative,
+                                    const std::function<int(Removal)> &step, const QString &detail, bool &keepRow)
+{
+    const quint64 device = deviceOf(side, relative);
+    const WithoutTrash rule = m_batchMode ? (m_requests.trash ? WithoutTrash::Refuse : WithoutTrash::ForGood)
+                                          : m_withoutTrash;
+    const QString where = QStringLiteral("Auf dem Laufwerk von ") + quoted(side.path + relative) +
+                          QStringLiteral(" gibt es keinen Papierkorb.");
+    bool passedOver = false;
+    const Outcome outcome = attempt(
+        [&] {
+            const bool forGood = rule == WithoutTrash::ForGood || m_forGoodOn.value(device, false);
+            const int error = step(forGood ? Removal::ForGood : Removal::ToTrash);
+            if (error != NoTrash)
+                return error;
+            if (rule == WithoutTrash::Refuse) {
+                message(where + QStringLiteral(" Die Datei bleibt, wie sie ist."), Host::Icon::Warning);
+                passedOver = true;
+                return 0;
+            }
+            if (!m_forGoodOn.contains(device)) {
+                const bool yes = m_host.showMessage(where + CR + CR +
+                                                        QStringLiteral("Sollen Dateien dort in diesem Abgleich "
+                                                                       "endgültig gelöscht und ersetzt werden?"),
+                                                    Host::Icon::Warning, Host::Buttons::YesNo) == Host::Answer::Yes;
+                m_forGoodOn.insert(device, yes);
+                if (yes)
+                    return step(Removal::ForGood);
+            }
+            passedOver = true; // as if ignored: the file and its row stay
+            return 0;
+        },
+        detail, keepRow);
+    if (passedOver)
+        keepRow = true;
+    return passedOver ? Outcome::Ignored : outcome;
+}
+
+void Core::moveLeftoversAway(const LoadedFolder &side, const NativePath &relative, Folder &folder)
+{
+    const NativePath key = folderOf(relative);
+    if (!side.leftovers.contains(key) || m_leftoversSeen.contains(side.path + key))
+        return;
+    m_leftoversSeen.insert(side.path + key);
+    int moved = 0;
+    m_fs.moveLeftoversToTrash(folder, moved);
+    m_leftoversMoved += moved;
+}
 
 Core::Outcome Core::attempt(const Step &step, const QString &detail, bool &keepRow)
 {
@@ -110,7 +171,7 @@ void Core::PrepareTargetPath(const LoadedFolder &side, const NativePath &relativ
 }
 
 int Core::copyFile(const LoadedFolder &from, const NativePath &source, const SeenFile &sourceSeen,
-                   const LoadedFolder &to, const NativePath &target, const SeenFile *targetSeen)
+                   const LoadedFolder &to, const NativePath &target, const SeenFile *targetSeen, Removal removal)
 {
     int error = 0;
     const std::unique_ptr<Folder> sourceFolder = openFolderOf(from, source, false, error);
@@ -121,6 +182,7 @@ int Core::copyFile(const LoadedFolder &from, const NativePath &source, const See
         return error;
     if (targetSeen && timeProvesNothing(to, *targetSeen))
         return TimeProvesNothing;
+    moveLeftoversAway(to, target, *targetFolder);
     const EntryInfo targetIdentity = targetSeen ? m_list.identity(*targetSeen) : EntryInfo();
     // The way from the loaded folder once more, right before the copy takes its name: a folder moved out of
     // the tree during a long copy into it must not receive the file at its new place.
@@ -130,16 +192,19 @@ int Core::copyFile(const LoadedFolder &from, const NativePath &source, const See
         return !again ? (error ? error : FolderChanged) : again->isSameAs(*targetFolder) ? 0 : FolderChanged;
     };
     return m_fs.copyInto(*file, *targetFolder, fileNameOf(target), targetSeen ? &targetIdentity : nullptr,
-                         stillReached);
+                         removal, stillReached);
 }
 
-int Core::deleteFile(const LoadedFolder &side, const NativePath &name, const SeenFile &seen)
+int Core::deleteFile(const LoadedFolder &side, const NativePath &name, const SeenFile &seen, Removal removal)
 {
     if (timeProvesNothing(side, seen))
         return TimeProvesNothing;
     int error = 0;
     const std::unique_ptr<Folder> folder = openFolderOf(side, name, false, error);
-    return folder ? m_fs.deleteIn(*folder, fileNameOf(name), m_list.identity(seen)) : error;
+    if (!folder)
+        return error;
+    moveLeftoversAway(side, name, *folder);
+    return m_fs.deleteIn(*folder, fileNameOf(name), m_list.identity(seen), removal);
 }
 
 NativePath Core::sharedFolder()
@@ -196,6 +261,9 @@ void Core::RunSynchronisation()
     BusyScope busy(*this);
     EnableCompareCommand(false);
     SetStatus(2, QStringLiteral("Datenabgleich läuft ..."));
+    m_forGoodOn.clear();
+    m_leftoversSeen.clear();
+    m_leftoversMoved = 0;
 
     const int n = m_list.count();
     // Handled rows leave the list in runs: the view relays out all its rows after each removal it is
@@ -216,10 +284,11 @@ void Core::RunSynchronisation()
         const auto removeOn = [&](bool right) {
             const LoadedFolder &side = right ? m_right : m_left;
             const NativePath &name = right ? row.rightName : row.leftName;
-            const Step step = name.isEmpty() ? refused(right ? NoRightFile : NoLeftFile) : Step([&, right] {
-                return deleteFile(side, name, right ? row.right : row.left);
-            });
-            return attempt(step, deleteDetail(name.isEmpty() ? NativePath() : side.path + name), keepRow);
+            if (name.isEmpty())
+                return attempt(refused(right ? NoRightFile : NoLeftFile), deleteDetail(NativePath()), keepRow);
+            return attemptRemoving(
+                side, name, [&, right](Removal removal) { return deleteFile(side, name, right ? row.right : row.left, removal); },
+                deleteDetail(side.path + name), keepRow);
         };
         // A copy keeps the file's relative name on the other side, or writes onto the file the row shows there.
         const auto copyAcross = [&](bool toRight) {
@@ -235,9 +304,13 @@ void Core::RunSynchronisation()
                 return attempt(refused(toRight ? NoRightFolder : NoLeftFolder), detail, keepRow);
             PrepareTargetPath(to, target);
             const SeenFile &targetSeen = toRight ? row.right : row.left;
-            return attempt([&] { return copyFile(from, source, toRight ? row.left : row.right, to, target,
-                                                 existing.isEmpty() ? nullptr : &targetSeen); },
-                           detail, keepRow);
+            return attemptRemoving(
+                to, target,
+                [&](Removal removal) {
+                    return copyFile(from, source, toRight ? row.left : row.right, to, target,
+                                    existing.isEmpty() ? nullptr : &targetSeen, removal);
+                },
+                detail, keepRow);
         };
 
         switch (row.marker) {
@@ -273,7 +346,15 @@ void Core::RunSynchronisation()
     removePending();
 
     m_host.setProgress(0);
-    SetStatus(2, QStringLiteral("Datenabgleich beendet."));
+    if (m_leftoversMoved == 0) {
+        SetStatus(2, QStringLiteral("Datenabgleich beendet."));
+    } else {
+        const QString moved = QStringLiteral("Reste abgebrochener Kopien in den Papierkorb verschoben: ") +
+                              QString::number(m_leftoversMoved);
+        SetStatus(2, QStringLiteral("Datenabgleich beendet. ") + moved);
+        if (!m_batchMode)
+            message(moved, Host::Icon::Information);
+    }
     EnableCompareCommand(true);
 }
 

@@ -27,6 +27,11 @@ common::Host::Answer WindowHost::messageBox(QWidget *owner, const QString &text,
     if (buttons == Buttons::AbortRetryIgnore) {
         box.setStandardButtons(QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore);
         box.setDefaultButton(QMessageBox::Retry);
+    } else if (buttons == Buttons::YesNo) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::No);
+        box.button(QMessageBox::Yes)->setText(QStringLiteral("&Ja"));
+        box.button(QMessageBox::No)->setText(QStringLiteral("&Nein"));
     } else {
         box.setStandardButtons(QMessageBox::Ok);
     }
@@ -34,6 +39,8 @@ common::Host::Answer WindowHost::messageBox(QWidget *owner, const QString &text,
     case QMessageBox::Abort: return Answer::Abort;
     case QMessageBox::Retry: return Answer::Retry;
     case QMessageBox::Ignore: return Answer::Ignore;
+    case QMessageBox::Yes: return Answer::Yes;
+    case QMessageBox::No: return Answer::No;
     default: return Answer::Ok;
     }
 }

@@ -93,7 +93,7 @@ private Q_SLOTS:
         QCOMPARE(error, EINVAL);
         QCOMPARE(::rmdir(f.left.path("folder").constData()), 0); // gone under the step
         QVERIFY(!f.fs.openSubfolder(*folder, "new", nullptr, true, error));
-        QCOMPARE((QList{error, f.fs.copyInto(*grown, *folder, "copy", nullptr)}), (QList{ENOENT, ENOENT}));
+        QCOMPARE((QList{error, f.fs.copyInto(*grown, *folder, "copy", nullptr, common::Removal::ToTrash)}), (QList{ENOENT, ENOENT}));
     }
 
     // Folders swapped for links after the load, to lead a step outside the trees: refused, and nothing
@@ -301,7 +301,7 @@ private Q_SLOTS:
             f.fs.beforeRead = [&](const NativePath &) { ::rename(f.right.path("sub"), outside.path("sub")); };
         }
         const int noOwners = what.contains("EPERM") ? EPERM : what.contains("ENOSYS") ? ENOSYS : 0;
-        posix::copyHooks() = {noOwners, what.contains("time of its own") ? now : 0, what.endsWith("stays")};
+        posix::copyHooks() = {noOwners, what.contains("time of its own") ? now : 0, what.endsWith("stays"), false, {}, {}};
         f.core.RunSynchronisation();
         posix::copyHooks() = {};
         QCOMPARE(f.host.messageTexts().filter("Abgleichsfehler").filter(reason).size(), reason.isEmpty() ? 0 : 1);

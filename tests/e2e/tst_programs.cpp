@@ -138,8 +138,8 @@ private Q_SLOTS:
         TestDir dir;
         dir.file("L/tool", "neu", TestDir::DefaultTime + 60);
         dir.file("R/tool", "alt");
-        QCOMPARE(run(dir.path(), "chmod 4755 L/tool && chmod 777 . R && chown 65534 R/tool && setpriv "
-                                 "--reuid=65534 --regid=65534 --clear-groups kalmora-cli --age --sync L R"),
+        QCOMPARE(run(dir.path(), "chmod 4755 L/tool && chmod 777 . R && chown 65534 R/tool && XDG_DATA_HOME=$PWD/data "
+                                 "setpriv --reuid=65534 --regid=65534 --clear-groups kalmora-cli --age --sync L R"),
                  "0:tool\t-->\ttool\n");
         QCOMPARE(run(dir.path(), "stat -c '%U %a' R/tool && cat R/tool"), "0:nobody 755\nneu");
     }

@@ -21,7 +21,9 @@ common::Host::Answer FakeHost::showMessage(const QString &text, Icon icon, Butto
         onMessage();
     if (buttons == Buttons::Ok)
         return Answer::Ok;
-    return answers.isEmpty() ? Answer::Ignore : answers.takeFirst();
+    if (answers.isEmpty())
+        return buttons == Buttons::YesNo ? Answer::No : Answer::Ignore;
+    return answers.takeFirst();
 }
 
 bool FakeHost::setClipboardText(const QString &text)

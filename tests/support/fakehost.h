@@ -20,7 +20,7 @@ public:
     QStringList events; ///< "panel2:Status: …", "progress:50", "compare:off", "busy:on", "yield", "message:…", …
     QList<Message> messages;
     QString panel1, panel2, clipboard;
-    QList<Answer> answers; ///< answers to Abort/Retry/Ignore boxes, in order; Ignore when none is left
+    QList<Answer> answers; ///< answers to Abort/Retry/Ignore and Yes/No boxes, in order; else Ignore or No
     std::function<void()> onYield, onMessage;
     bool sofortStart = false, speed = false, binary = true, clipboardWorks = true, ended = false;
     bool stop = false; ///< the program is to end

@@ -170,21 +170,32 @@ std::unique_ptr<common::InputFile> FaultyFileSystem::openFile(common::Folder &fo
 }
 
 int FaultyFileSystem::copyInto(common::InputFile &source, common::Folder &folder, const common::NativePath &name,
-                               const common::EntryInfo *seen, const std::function<int()> &beforeReplace)
+                               const common::EntryInfo *seen, common::Removal removal,
+                               const std::function<int()> &beforeReplace)
 {
     auto &at = static_cast<PathFolder &>(folder);
     const common::NativePath target = at.path + name;
     const QString sourcePath = QString::fromUtf8(static_cast<CountedFile &>(source).path);
     if (const int error = change("copy " + sourcePath + " > " + QString::fromUtf8(target), "copy", target))
         return error;
-    return m_real->copyInto(source, *at.real, name, seen, beforeReplace);
+    if (seen && removal == common::Removal::ToTrash && noTrashOn.contains(seen->device))
+        return common::NoTrash;
+    return m_real->copyInto(source, *at.real, name, seen, removal, beforeReplace);
 }
 
-int FaultyFileSystem::deleteIn(common::Folder &folder, const common::NativePath &name, const common::EntryInfo &seen)
+int FaultyFileSystem::deleteIn(common::Folder &folder, const common::NativePath &name, const common::EntryInfo &seen,
+                               common::Removal removal)
 {
     auto &at = static_cast<PathFolder &>(folder);
     const common::NativePath path = at.path + name;
     if (const int error = change("delete " + QString::fromUtf8(path), "delete", path))
         return error;
-    return m_real->deleteIn(*at.real, name, seen);
+    if (removal == common::Removal::ToTrash && noTrashOn.contains(seen.device))
+        return common::NoTrash;
+    return m_real->deleteIn(*at.real, name, seen, removal);
+}
+
+int FaultyFileSystem::moveLeftoversToTrash(common::Folder &folder, int &moved)
+{
+    return m_real->moveLeftoversToTrash(*static_cast<PathFolder &>(folder).real, moved);
 }

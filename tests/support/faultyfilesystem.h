@@ -3,6 +3,7 @@
 #include "filesystem.h"
 
 #include <QHash>
+#include <QSet>
 #include <QStringList>
 
 #include <QMutex>
@@ -74,8 +75,13 @@ public:
     std::unique_ptr<common::InputFile> openFile(common::Folder &folder, const common::NativePath &name,
                                                 const common::EntryInfo &seen, int &error) override;
     int copyInto(common::InputFile &source, common::Folder &folder, const common::NativePath &name,
-                 const common::EntryInfo *seen, const std::function<int()> &beforeReplace = {}) override;
-    int deleteIn(common::Folder &folder, const common::NativePath &name, const common::EntryInfo &seen) override;
+                 const common::EntryInfo *seen, common::Removal removal,
+                 const std::function<int()> &beforeReplace = {}) override;
+    int deleteIn(common::Folder &folder, const common::NativePath &name, const common::EntryInfo &seen,
+                 common::Removal removal) override;
+    int moveLeftoversToTrash(common::Folder &folder, int &moved) override;
+    /// Files on devices listed here have no trash, as on a read-only stick.
+    QSet<quint64> noTrashOn;
 
 private:
     static QString key(const char *operation, const common::NativePath &path)

@@ -24,6 +24,14 @@ TestDir::~TestDir()
         FTW_DEPTH | FTW_PHYS);
 }
 
+TestDir &DataHome()
+{
+    static TestDir home;
+    return home;
+}
+
+static const bool dataHomeSet = qputenv("XDG_DATA_HOME", DataHome().path());
+
 void TestDir::folder(const common::NativePath &relative)
 {
     common::NativePath built = m_path;

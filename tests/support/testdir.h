@@ -34,3 +34,7 @@ private:
     QTemporaryDir m_dir;
     common::NativePath m_path;
 };
+
+/// The data home of this test process (XDG_DATA_HOME, set before any test runs), beside the test folders and
+/// so on their file system: what a synchronisation deletes goes to its trash, never the user's.
+TestDir &DataHome();
