@@ -88,10 +88,13 @@ Core::Outcome Core::attemptRemoving(const LoadedFolder &side, const NativePath &
     bool passedOver = false;
     const Outcome outcome = attempt(
         [&] {
-            const bool forGood = rule == WithoutTrash::ForGood || m_forGoodOn.value(device, false);
-            const int error = step(forGood ? Removal::ForGood : Removal::ToTrash);
+            const int error = step(m_forGoodOn.value(device, false) ? Removal::ForGood : Removal::ToTrash);
             if (error != NoTrash)
                 return error;
+            if (rule == WithoutTrash::ForGood) { // allowed beforehand, for file systems without a trash only
+                m_forGoodOn.insert(device, true);
+                return step(Removal::ForGood);
+            }
             if (rule == WithoutTrash::Refuse) {
                 message(where + QStringLiteral(" Die Datei bleibt, wie sie ist."), Host::Icon::Warning);
                 passedOver = true;
