@@ -74,25 +74,32 @@ private Q_SLOTS:
         QCOMPARE(DecodeControlFile("\xEF\xBB\xBF" "ä€") + DecodeControlFile("\xe4r\x80"), QString("ä€är€"));
     }
 
-    // The leading number of each; signs, fractions and hexadecimal as requests: refusedControlFiles.
+    // The leading number of each; signs, fractions and hexadecimal as requests: refusedControlFiles. Only a
+    // number that reads 0 turns the trash off ("Papierkorb=0"): no number at all leaves it on.
     void leadingNumbers_data()
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("number");
-        QTest::newRow("digits apart by blanks") << " 1 2\t" << "12";
-        QTest::newRow("D as exponent") << "2D2" << "200";
-        QTest::newRow("exponent without digits") << "7e" << "7";
-        QTest::newRow("hexadecimal") << "&h1f" << "31";
-        QTest::newRow("octal") << "&O17" << "15";
-        QTest::newRow("hexadecimal without digits") << "&Hxyz" << "0";
-        QTest::newRow("a bare ampersand") << "&" << "0";
-        QTest::newRow("a second point") << "1.5.5" << "1.5";
-        QTest::newRow("two signs") << "--1" << "0";
+        QTest::addColumn<bool>("forGood");
+        QTest::newRow("digits apart by blanks") << " 1 2\t" << "12" << false;
+        QTest::newRow("D as exponent") << "2D2" << "200" << false;
+        QTest::newRow("exponent without digits") << "7e" << "7" << false;
+        QTest::newRow("hexadecimal") << "&h1f" << "31" << false;
+        QTest::newRow("octal") << "&O17" << "15" << false;
+        QTest::newRow("hexadecimal without digits") << "&Hxyz" << "0" << false;
+        QTest::newRow("a bare ampersand") << "&" << "0" << false;
+        QTest::newRow("a second point") << "1.5.5" << "1.5" << false;
+        QTest::newRow("two signs") << "--1" << "0" << false;
+        QTest::newRow("empty") << "" << "0" << false;
+        QTest::newRow("zero") << " 0 " << "0" << true;
+        QTest::newRow("a fraction of zero") << "-.0x" << "0" << true;
+        QTest::newRow("hexadecimal zero") << "&h0" << "0" << true;
     }
     void leadingNumbers()
     {
         QFETCH(QString, text);
         QTEST(QString::number(LeadingNumber(text)), "number");
+        QTEST(ForGoodAsked(text), "forGood");
     }
 
     // Each refused alone, and nothing else happens. <app> stands for the program's folder, <L> and <R> for

@@ -71,6 +71,18 @@ private Q_SLOTS:
         row("full output, batch run", "--batch ./ok.ini >/dev/full", "2:", full);
         row("closed output, synchronisation", "--age --sync L R | :; exit ${PIPESTATUS[0]}", "2:", full);
         row("closed standard output", "--age --sync L R >&-", "2:", full);
+        // Where no trash can be had (a data home that is a file): refused unless deleting for good is allowed.
+        const QString trashless = "XDG_DATA_HOME=$PWD/ok.ini kalmora-cli ", noTrash = "--version >/dev/null && " + trashless;
+        const QString inBatch = "--version >/dev/null && printf '%s\\n' Abgleich=1 ";
+        const QByteArray toLeft = "a.txt\t<--\tA.TXT\n" + same;
+        const QString refused = "Auf dem Laufwerk von 'L/a.txt' gibt es keinen Papierkorb. Die Datei bleibt, wie sie ist.\n";
+        row("no trash", noTrash + "--age --sync L R", "2:" + toLeft, refused);
+        row("no trash, --no-trash", noTrash + "--age --sync --no-trash L R", "0:" + toLeft, "", "neu");
+        const QByteArray copied = "a.txt\t<--\tA.TXT\ncaf\xEF\xBF\xBD\t=\tcaf\xEF\xBF\xBD\n"; // as the clipboard's text
+        row("no trash, batch run", inBatch + ">>ok.ini && " + trashless + "--batch ./ok.ini", "2:" + copied, refused);
+        row("no trash, batch run, Papierkorb=0", inBatch + "Papierkorb=0 >>ok.ini && " + trashless + "--batch ./ok.ini",
+            "0:" + copied, "", "neu");
+        row("--no-trash without --sync", "--age --no-trash L R", "2:", "--no-trash gilt nur mit --sync");
         // The one that copies (0: all done), then the report alone, once, each line ended once.
         row("binary after a synchronisation", "--age --sync L R >/dev/null 2>&1 && kalmora-cli --binary L R",
             "0:a.txt\t=\tA.TXT\n" + same,

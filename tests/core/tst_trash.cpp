@@ -1,0 +1,170 @@
+#include "corefixture.h"
+#include "posixfilesystem.h"
+
+#include <QDir>
+#include <QTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace common;
+
+// What a synchronisation deletes or replaces lands in the trash, where the file manager's "Restore" finds it.
+class TestTrash : public QObject
+{
+    Q_OBJECT
+
+    // The trash as a file manager lists it: "where it stood:content" for each .trashinfo.
+    static QStringList trashed(const QString &trash)
+    {
+        QStringList found;
+        for (const QFileInfo &info : QDir(trash + "/info").entryInfoList(QDir::Files | QDir::Hidden)) {
+            QFile text(info.filePath()), file(trash + "/files/" + info.completeBaseName());
+            if (!text.open(QIODevice::ReadOnly) || !file.open(QIODevice::ReadOnly))
+                return {"unreadable " + info.fileName()};
+            const QByteArray lines = text.readAll(), path = lines.mid(lines.indexOf("\nPath=") + 6).split('\n')[0];
+            found << QString::fromUtf8(QByteArray::fromPercentEncoding(path) + ':' + file.readAll());
+        }
+        found.sort();
+        return found;
+    }
+    static QString homeTrash() { return QString::fromUtf8(DataHome().path("Trash")); }
+
+private Q_SLOTS:
+    void cleanup()
+    {
+        QDir(homeTrash()).removeRecursively();
+        posix::copyHooks() = {};
+    }
+
+    // A replaced file's old content, and files deleted in one run, two of them of the same name, each with the
+    // place it came from (a name that reads as percent-encoded included), moved, never copied.
+    void movedThere_data()
+    {
+        QTest::addColumn<bool>("exchange");
+        QTest::addColumn<bool>("ownFileSystem");
+        QTest::newRow("home trash") << true << false;
+        QTest::newRow("home trash, no exchange") << false << false;
+        QTest::newRow("a mount's top directory") << true << true;
+    }
+    void movedThere()
+    {
+        QFETCH(bool, exchange);
+        QFETCH(bool, ownFileSystem);
+        if (!exchange || ownFileSystem)
+            POSIX_ONLY();
+        CoreFixture f;
+        f.pair("a", "new", "old", TestDir::DefaultTime - 60);
+        f.right.file("sub/a", "sub");
+        // Qt writes the path of a trashed file unencoded: a name that reads as encoded is the POSIX one's.
+        const NativePath odd = PortableFileSystemUnderTest() ? "b c" : "b%41";
+        f.right.file(odd, "b");
+        struct stat before, after;
+        ::stat(f.right.path(odd), &before);
+        f.loadBoth();
+        for (int i = 0; i < f.list.count(); ++i)
+            f.list.setMarker(i, f.list.row(i).leftName.isEmpty() ? Marker::DeleteRight : Marker::CopyRight);
+        posix::copyHooks().exchangeRefused = !exchange;
+        if (ownFileSystem)
+            posix::copyHooks().mountTop = f.right.path();
+        f.core.RunSynchronisation();
+
+        const QString trash = ownFileSystem ? QString::fromUtf8(f.right.path(".Trash-" + QByteArray::number(::getuid())))
+                                            : homeTrash();
+        const QString origin = ownFileSystem ? QString() : QString::fromUtf8(f.right.path()) + '/';
+        QCOMPARE(trashed(trash), QStringList({origin + "a:old", origin + odd + ":b", origin + "sub/a:sub"}));
+        QCOMPARE(f.right.contents().filter(QRegularExpression("^[^.]")), QStringList{"a:new"});
+        QCOMPARE(f.list.count(), 0);
+        QVERIFY(::stat(QFile::encodeName(trash) + "/files/" + odd, &after) == 0 && after.st_ino == before.st_ino);
+    }
+
+    // Another program saves the target in the instant between the last check and the exchange: its file keeps
+    // the name, the step is refused, nothing goes to the trash and no temporary file stays.
+    void aSaveInTheLastInstant_data()
+    {
+        QTest::addColumn<bool>("exchange");
+        QTest::newRow("exchange") << true;
+        QTest::newRow("no exchange") << false;
+    }
+    void aSaveInTheLastInstant()
+    {
+        QFETCH(bool, exchange);
+        POSIX_ONLY();
+        CoreFixture f;
+        f.pair("a", "new", "old", TestDir::DefaultTime - 60);
+        f.loadBoth();
+        f.list.setMarker(0, Marker::CopyRight);
+        posix::copyHooks().exchangeRefused = !exchange;
+        posix::copyHooks().beforeExchange = [&] { f.right.file("a", "saved", TestDir::DefaultTime + 5); };
+        f.core.RunSynchronisation();
+        QCOMPARE(f.right.contents(), QStringList{"a:saved"});
+        QCOMPARE(trashed(homeTrash()), QStringList());
+        QCOMPARE(f.host.messageTexts().filter("Die Datei wurde nach dem Einlesen verändert.").size(), 1);
+    }
+
+    // Where a file system has no trash, the window asks once: No keeps files and rows without another dialog,
+    // Yes deletes and replaces for good. Deleting for good allowed beforehand (--no-trash) still uses a trash
+    // wherever there is one.
+    void noTrash_data()
+    {
+        QTest::addColumn<bool>("trashless");
+        QTest::addColumn<Host::Answer>("answer");
+        QTest::addColumn<QString>("right");
+        QTest::addColumn<int>("trashed");
+        QTest::newRow("Nein") << true << Host::Answer::No << "a:old c:c" << 0;
+        QTest::newRow("Ja") << true << Host::Answer::Yes << "a:new" << 0;
+        QTest::newRow("allowed beforehand, a trash there") << false << Host::Answer::Ok << "a:new" << 2;
+    }
+    void noTrash()
+    {
+        QFETCH(bool, trashless);
+        QFETCH(Host::Answer, answer);
+        CoreFixture f;
+        f.pair("a", "new", "old", TestDir::DefaultTime - 60);
+        f.right.file("c", "c");
+        f.loadBoth();
+        for (int i = 0; i < f.list.count(); ++i)
+            f.list.setMarker(i, f.list.row(i).leftName.isEmpty() ? Marker::DeleteRight : Marker::CopyRight);
+        if (trashless)
+            f.fs.noTrashOn.insert(f.list.identity(f.list.row(0).right).device);
+        f.host.answers = {answer};
+        f.core.setWithoutTrash(answer == Host::Answer::Ok ? WithoutTrash::ForGood : WithoutTrash::Ask);
+        f.core.RunSynchronisation();
+        QTEST(f.right.contents().join(' '), "right");
+        QCOMPARE(f.host.messageTexts(),
+                 trashless ? QStringList{"Auf dem Laufwerk von '" + QString::fromUtf8(f.right.path("a")) +
+                                         "' gibt es keinen Papierkorb.\r\rSollen Dateien dort in diesem Abgleich "
+                                         "endgültig gelöscht und ersetzt werden?"}
+                           : QStringList());
+        QCOMPARE(f.list.count(), answer == Host::Answer::No ? 2 : 0);
+        QTEST(int(trashed(homeTrash()).size()), "trashed");
+    }
+
+    // A temporary file whose writer has gone is moved into the trash by the next run that changes its folder;
+    // one whose writer lives (this process) stays, and so does any other hidden file.
+    void leftovers()
+    {
+        POSIX_ONLY();
+        char living[96];
+        posix::temporaryName(living, sizeof living, 7);
+        QStringList parts = QString::fromLatin1(living).split('-'); // prefix, boot, process, its start, random
+        parts[3] = "1";
+        const QByteArray gone = parts.join('-').toLatin1();
+        CoreFixture f;
+        f.left.file("y");
+        f.right.file("sub/x", "x");
+        for (const QByteArray &name : {QByteArray(living), gone, QByteArray(".keep")})
+            f.right.file("sub/" + name, "partial");
+        f.loadBoth();
+        f.list.setMarker(f.list.row(0).rightName.isEmpty() ? 1 : 0, Marker::DeleteRight);
+        f.core.RunSynchronisation();
+        QCOMPARE(trashed(homeTrash()), QStringList({QString::fromUtf8(f.right.path("sub/" + gone)) + ":partial",
+                                                    QString::fromUtf8(f.right.path("sub/x")) + ":x"}));
+        QCOMPARE(f.right.contents(), QStringList({"sub/" + QString(living) + ":partial", "sub/.keep:partial"}));
+        QCOMPARE(f.host.panel2, QString("Status: Datenabgleich beendet. Reste abgebrochener Kopien in den Papierkorb "
+                                        "verschoben: 1"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTrash)
+#include "tst_trash.moc"
