@@ -168,18 +168,6 @@ private Q_SLOTS:
         QCOMPARE(f.fs.openFiles, 0);
     }
 
-    // Pairs that keep their reader asleep, as on a mount, are read many at a time, not one per core.
-    void farPairsInFlight()
-    {
-        CoreFixture f;
-        for (int i = 0; i < 160; ++i)
-            f.pair(QByteArray::number(i), "same", "same");
-        f.loadBoth();
-        SlowCalls slowMount(5);
-        f.fs.beforeRead = [&](const NativePath &) { slowMount(); };
-        QVERIFY(f.core.RunComparison(true).allEqual);
-        QVERIFY2(slowMount.most() >= 8, qPrintable(QString::number(slowMount.most())));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestComparison)

@@ -171,20 +171,6 @@ private Q_SLOTS:
                               "busy:off", "compare:on"}));
     }
 
-    // Folders slow to list, as on a mount, are listed many at a time, deeper levels found by the workers.
-    void slowFoldersInFlight()
-    {
-        CoreFixture f;
-        for (const char *a : {"a", "b", "c", "d"})
-            for (const char *b : {"a", "b", "c", "d"})
-                for (const char *c : {"a", "b", "c", "d"})
-                    f.left.file(QByteArray(a) + '/' + b + '/' + c + "/f");
-        SlowCalls slowMount(10);
-        f.fs.beforeList = [&](const NativePath &) { slowMount(); };
-        f.load(f.left.path(), true);
-        QCOMPARE(f.list.count(), 64);
-        QVERIFY2(slowMount.most() >= 6, qPrintable(QString::number(slowMount.most())));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestLoadFolder)
