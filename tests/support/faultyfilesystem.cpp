@@ -2,19 +2,9 @@
 
 #include "names.h"
 
-#include <QThread>
 
 #include <algorithm>
 #include <utility>
-
-void SlowCalls::operator()()
-{
-    const int now = ++m_asleep;
-    for (int seen = m_most; now > seen && !m_most.compare_exchange_weak(seen, now);) {
-    }
-    QThread::msleep(m_milliseconds);
-    --m_asleep;
-}
 
 namespace {
 
@@ -178,8 +168,6 @@ int FaultyFileSystem::copyInto(common::InputFile &source, common::Folder &folder
     const QString sourcePath = QString::fromUtf8(static_cast<CountedFile &>(source).path);
     if (const int error = change("copy " + sourcePath + " > " + QString::fromUtf8(target), "copy", target))
         return error;
-    if (seen && removal == common::Removal::ToTrash && noTrashOn.contains(seen->device))
-        return common::NoTrash;
     return m_real->copyInto(source, *at.real, name, seen, removal, beforeReplace);
 }
 
@@ -190,8 +178,6 @@ int FaultyFileSystem::deleteIn(common::Folder &folder, const common::NativePath 
     const common::NativePath path = at.path + name;
     if (const int error = change("delete " + QString::fromUtf8(path), "delete", path))
         return error;
-    if (removal == common::Removal::ToTrash && noTrashOn.contains(seen.device))
-        return common::NoTrash;
     return m_real->deleteIn(*at.real, name, seen, removal);
 }
 

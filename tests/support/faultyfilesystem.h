@@ -3,7 +3,6 @@
 #include "filesystem.h"
 
 #include <QHash>
-#include <QSet>
 #include <QStringList>
 
 #include <QMutex>
@@ -20,20 +19,6 @@ inline bool PortableFileSystemUnderTest()
 #define POSIX_ONLY()                                                                                              \
     if (PortableFileSystemUnderTest())                                                                            \
     QSKIP("only the POSIX file system promises this")
-
-/// A slow mount, for a hook of the file system below: each call sleeps, and the most calls asleep at once
-/// are counted.
-class SlowCalls
-{
-public:
-    explicit SlowCalls(unsigned long milliseconds) : m_milliseconds(milliseconds) {}
-    void operator()();
-    int most() const { return m_most; }
-
-private:
-    const unsigned long m_milliseconds;
-    std::atomic<int> m_asleep{0}, m_most{0};
-};
 
 /// The real file system with failures put in its way, for faults that root cannot provoke with chmod.
 /// A fault is keyed "operation:path" (list, entry, inspect, open, read, mkdir, copy, delete; copy by its
@@ -80,8 +65,6 @@ public:
     int deleteIn(common::Folder &folder, const common::NativePath &name, const common::EntryInfo &seen,
                  common::Removal removal) override;
     int moveLeftoversToTrash(common::Folder &folder, int &moved) override;
-    /// Files on devices listed here have no trash, as on a read-only stick.
-    QSet<quint64> noTrashOn;
 
 private:
     static QString key(const char *operation, const common::NativePath &path)
