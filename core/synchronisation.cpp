@@ -136,8 +136,10 @@ Core::Outcome Core::attempt(const Step &step, const QString &detail, bool &keepR
         if (error == 0)
             return Outcome::Done;
         const QString why = reason(error);
-        const QString text = QStringLiteral("Abgleichsfehler:") + CR + CR + detail + (why.isEmpty() ? QString() : CR + why) +
-                             CR + CR + QStringLiteral("Bitte quittieren oder abbrechen");
+        // A row without a file on the step's side has no file to name: its reason alone says what is wrong.
+        const QString lines = detail.isEmpty() ? why : why.isEmpty() ? detail : detail + CR + why;
+        const QString text = QStringLiteral("Abgleichsfehler:") + CR + CR + lines + CR + CR +
+                             QStringLiteral("Bitte quittieren oder abbrechen");
         switch (m_host.showMessage(text, Host::Icon::Critical, Host::Buttons::AbortRetryIgnore)) {
         case Host::Answer::Abort: return Outcome::Aborted;
         case Host::Answer::Retry: keepRow = false; continue;
@@ -288,7 +290,7 @@ void Core::RunSynchronisation()
             const LoadedFolder &side = right ? m_right : m_left;
             const NativePath &name = right ? row.rightName : row.leftName;
             if (name.isEmpty())
-                return attempt(refused(right ? NoRightFile : NoLeftFile), deleteDetail(NativePath()), keepRow);
+                return attempt(refused(right ? NoRightFile : NoLeftFile), QString(), keepRow);
             return attemptRemoving(
                 side, name, [&, right](Removal removal) { return deleteFile(side, name, right ? row.right : row.left, removal); },
                 deleteDetail(side.path + name), keepRow);
@@ -299,10 +301,9 @@ void Core::RunSynchronisation()
             const NativePath &source = toRight ? row.leftName : row.rightName;
             const NativePath &existing = toRight ? row.rightName : row.leftName;
             const NativePath target = existing.isEmpty() ? source : existing;
-            const QString detail = copyDetail(source.isEmpty() ? NativePath() : from.path + source,
-                                              target.isEmpty() ? NativePath() : to.path + target);
             if (source.isEmpty())
-                return attempt(refused(toRight ? NoLeftFile : NoRightFile), detail, keepRow);
+                return attempt(refused(toRight ? NoLeftFile : NoRightFile), QString(), keepRow);
+            const QString detail = copyDetail(from.path + source, to.path + target);
             if (to.path.isEmpty())
                 return attempt(refused(toRight ? NoRightFolder : NoLeftFolder), detail, keepRow);
             PrepareTargetPath(to, target);

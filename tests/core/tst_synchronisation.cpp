@@ -51,6 +51,7 @@ private Q_SLOTS:
         if (!PortableFileSystemUnderTest()) // a POSIX mode
             QVERIFY(QFile::permissions(QString::fromUtf8(f.right.path("to-right"))).testFlag(QFile::ExeOwner));
         QCOMPARE(f.host.messageTexts().filter("\rIn dieser Zeile gibt es links keine Datei.\r").size(), 2);
+        QCOMPARE(f.host.messageTexts().filter("''"), QStringList()); // no file to name, no empty quotes
 
         // The copies carry the time over: a new age comparison finds the pairs equal.
         f.loadBoth();
