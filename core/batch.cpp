@@ -76,6 +76,7 @@ void Core::RunBatchMode(const NativePath &controlFile)
     if (controlFile.isEmpty())
         return;
     m_batchMode = true;
+    m_stopAsked = false;
 
     // A bare name is looked for beside the program; anything with a folder in it as it stands.
     NativePath name = controlFile;

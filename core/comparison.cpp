@@ -35,6 +35,7 @@ ComparisonReport Core::RunComparison(bool binaryMode)
     }
     report.rows = rows;
     int shownUpTo = 0; // rows before it have been announced to the view
+    int written = 0;   // rows before it have their verdict
     for (int i = 1; i <= rows; ++i) {
         const Row &row = m_list.row(i - 1);
         Marker marker;
@@ -65,6 +66,7 @@ ComparisonReport Core::RunComparison(bool binaryMode)
             ++report.equalAge;
         }
         m_list.setMarker(i - 1, marker);
+        written = i;
         m_host.setProgress(double(i) * 100.0 / double(rows));
         if (i % 8 == 0 && !m_host.speedChecked()) {
             if (repaintDue()) {
@@ -76,14 +78,19 @@ ComparisonReport Core::RunComparison(bool binaryMode)
                 break;
         }
     }
-    m_list.announceChanges(shownUpTo);
     contents.reset();
     if (stopping()) {
-        // The program ends: the verdicts so far stay, nobody is left to read a report.
+        // Stopped (Escape, or the program ends): the verdicts so far stay, a row not reached shows none,
+        // and there is no report.
+        for (int i = written; i < rows; ++i)
+            m_list.setMarker(i, Marker::None);
+        m_list.announceChanges(shownUpTo);
+        SetStatus(2, modeWord + QStringLiteral("vergleich abgebrochen."));
         m_host.setProgress(0);
         EnableCompareCommand(true);
         return report;
     }
+    m_list.announceChanges(shownUpTo);
 
     QString &text = report.text;
     text = (binaryMode ? QStringLiteral("Ergebnis des Binärvergleichs von ")

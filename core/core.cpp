@@ -30,6 +30,8 @@ bool Core::repaintDue()
 
 Core::BusyScope::BusyScope(Core &core) : m_core(core)
 {
+    if (!m_core.m_batchMode)
+        m_core.m_stopAsked = false; // a stop asked of an earlier operation is done with
     m_core.m_busy = true;
     m_core.m_list.setFrozen(true);
 }
@@ -59,6 +61,12 @@ void Core::EnableCompareCommand(bool enabled)
 void Core::message(const QString &text, Host::Icon icon)
 {
     m_host.showMessage(text, icon, Host::Buttons::Ok);
+}
+
+void Core::StopOperation()
+{
+    if (m_busy || m_batchMode)
+        m_stopAsked = true;
 }
 
 bool Core::pause()

@@ -45,6 +45,11 @@ public:
     BatchRequests &batchRequests() { return m_requests; }
     /// A load or comparison is under way (and yielding).
     bool isBusy() const { return m_busy; }
+    /// The running operation, or the batch run, is to stop at its next pause (Escape); nothing happens
+    /// outside one. The request holds until the next operation begins outside a batch run.
+    void StopOperation();
+    /// The operation was asked to stop, or the program is to end.
+    bool stopRequested() const { return stopping(); }
     /// Where a file has no trash, outside the batch mode (whose control file says it).
     void setWithoutTrash(WithoutTrash rule) { m_withoutTrash = rule; }
 
@@ -110,8 +115,8 @@ private:
     void message(const QString &text, Host::Icon icon = Host::Icon::None);
     /// Yields unless SpeedCheck is ticked; false when the program is to end, so that the work stops here.
     bool pause();
-    /// The program is to end: a long operation stops at its next yield.
-    bool stopping() const { return m_host.stopRequested(); }
+    /// The operation is to stop, or the program to end: a long operation stops at its next yield.
+    bool stopping() const { return m_stopAsked || m_host.stopRequested(); }
 
     enum class Outcome { Done, Ignored, Aborted };
     /// One file operation of a synchronised row: 0 or an error.
@@ -148,6 +153,7 @@ private:
     BatchRequests m_requests;
     ComparisonReport m_lastReport;
     bool m_busy = false;
+    bool m_stopAsked = false;
     QElapsedTimer m_sinceRepaint;
     WithoutTrash m_withoutTrash = WithoutTrash::Ask;
     /// Within one synchronisation: the file systems without a trash, by device, and whether the user

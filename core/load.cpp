@@ -95,6 +95,26 @@ void Core::LoadFolder(NativePath &folder, bool &toLeft)
     }
     // Nothing reads the scan's list after the load; a million paths are not kept for nothing.
     m_fileList.clear();
+    // Stopped (Escape, or the program ends): half a tree would pair as orphans, and a half sorted list is
+    // out of its header's order, so nothing stays loaded.
+    const auto stopped = [&] {
+        if (!stopping())
+            return false;
+        m_left = LoadedFolder();
+        m_right = LoadedFolder();
+        m_list.setHeaderText(ComparisonList::LeftNameColumn, QStringLiteral("Erster Ordner"));
+        m_list.setHeaderText(ComparisonList::RightNameColumn, QStringLiteral("Zweiter Ordner"));
+        m_list.ClearList();
+        SetStatus(1, QString());
+        SetStatus(2, QStringLiteral("Einlesen abgebrochen."));
+        busy.end();
+        m_host.setBusy(false);
+        m_host.setProgress(0);
+        EnableCompareCommand(true);
+        return true;
+    };
+    if (stopped())
+        return;
     m_list.appendRows(newRows);
     if (m_list.count() > RowsBetweenPauses)
         pause(); // the view takes in the new rows
@@ -105,8 +125,9 @@ void Core::LoadFolder(NativePath &folder, bool &toLeft)
     const int rows = m_list.count();
     SetStatus(1, QString::number(rows) + (rows == 1 ? QStringLiteral(" Datei") : QStringLiteral(" Dateien")));
     // Without yields (SpeedCheck) nothing can look at the rows while they are sorted.
-    if (!stopping())
-        m_list.sortNow(m_host.speedChecked() ? std::function<bool()>() : pauseHere);
+    m_list.sortNow(m_host.speedChecked() ? std::function<bool()>() : pauseHere);
+    if (stopped())
+        return;
     busy.end();
     m_host.setBusy(false);
     m_host.setProgress(0);

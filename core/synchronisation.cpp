@@ -350,7 +350,9 @@ void Core::RunSynchronisation()
     removePending();
 
     m_host.setProgress(0);
-    if (m_leftoversMoved == 0) {
+    if (stopping()) {
+        SetStatus(2, QStringLiteral("Datenabgleich abgebrochen."));
+    } else if (m_leftoversMoved == 0) {
         SetStatus(2, QStringLiteral("Datenabgleich beendet."));
     } else {
         const QString moved = QStringLiteral("Reste abgebrochener Kopien in den Papierkorb verschoben: ") +

@@ -77,6 +77,7 @@ Form1::Form1(common::FileSystem &fileSystem, QWidget *parent)
     setWindowIcon(QZSAMMLUNG::ProgramIcon());
     createControls();
     createRowMenu();
+    createShortcuts();
 }
 
 Form1::~Form1() = default;
@@ -342,8 +343,8 @@ void Form1::LoadToolTips(int mode)
     tip(m_buttons[ClipboardBtn], QStringLiteral("Kopiert den aktuellen Listeninhalt in die Zwischenablage"));
     tip(m_buttons[SynchroniseBtn],
         QStringLiteral("Führt den Datenabgleich abhängig von der Relationsliste durch."));
-    tip(m_buttons[CompareBtn],
-        QStringLiteral("Startet den Vergleich der Dateien in den beiden Verzeichnissen."));
+    tip(m_buttons[CompareBtn], QStringLiteral("Startet den Vergleich der Dateien in den beiden Verzeichnissen.\n"
+                                              "F5 liest beide Ordner neu ein und vergleicht sie erneut."));
     tip(m_buttons[EndBtn], QStringLiteral("Beendet das Programm."));
     tip(m_buttons[InfoBtn], QStringLiteral("Gibt Zusatzinfos über das Programm"));
     tip(Pbar, QStringLiteral("Zeigt den aktuellen Verarbeitungsstand an."));

@@ -66,6 +66,15 @@ public:
     void ToolTipCheck_Click();
     void MyTopMostChk_Click();
 
+    /// F5: loads the folders the headers show again, left then right, and compares them once in the selected
+    /// mode (only one folder loaded: loads it again); nothing while an operation runs.
+    void CompareAgain();
+    /// Escape: the running load, comparison or synchronisation, or the batch run, stops at its next pause;
+    /// the program stays.
+    void StopOperation();
+    /// F5's loads are under way: they start no comparison of their own, whatever SofortStartCheck says.
+    bool comparingAgain() const { return m_comparingAgain; }
+
     void Liste_MouseDown(int button);
     void Liste_Click();
     void Liste_ColumnClick(int index);
@@ -112,6 +121,7 @@ private:
     /// the folder symbols and the file-count panel in proportion.
     void placeForFont();
     void createRowMenu();
+    void createShortcuts();
     /// Loads the arguments as the left and the right folder if there are one or two and each is a folder.
     bool loadFolderArguments(const QStringList &arguments);
     /// The row menu for the keyboard: below the current row, for the selected rows.
@@ -120,6 +130,7 @@ private:
 
     common::FileSystem &m_fileSystem;
     WindowHost m_host{*this};
+    bool m_comparingAgain = false;
     common::Core m_core;
     ScreenFit m_screenFit;
     QPushButton *m_buttons[InfoBtn + 1] = {};

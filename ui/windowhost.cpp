@@ -115,7 +115,7 @@ void WindowHost::endProgramNow()
 
 bool WindowHost::sofortStartChecked() const
 {
-    return m_window.SofortStartCheck->isChecked();
+    return m_window.SofortStartCheck->isChecked() && !m_window.comparingAgain();
 }
 
 bool WindowHost::speedChecked() const

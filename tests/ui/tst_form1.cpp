@@ -341,18 +341,40 @@ private Q_SLOTS:
         }
     }
 
+    // F5 loads both folders again and compares them once: a file changed on disk shows its new marker.
+    void compareAgain()
+    {
+        Window w;
+        w.left.file("a", "x");
+        w.right.file("a", "x");
+        w.load(w.left.path(), true);
+        w.load(w.right.path(), false);
+        w.form.CompModeOpt[1]->click();
+        w.form.Btn(Form1::CompareBtn)->click();
+        w.right.file("a", "x", TestDir::DefaultTime + 60);
+        QApplication::setActiveWindow(&w.form);
+        QTest::keyClick(&w.form, Qt::Key_F5);
+        QCOMPARE(w.column(1), QStringList{"<--"});
+        QCOMPARE(w.form.messages.size(), 2); // a report each
+    }
+
     void endingDuringALongOperation_data()
     {
         QTest::addColumn<bool>("closeBox");
         QTest::addColumn<bool>("batch");
-        QTest::newRow("the close box, batch run") << true << true;
-        QTest::newRow("\"&Ende\", synchronisation") << false << false;
+        QTest::addColumn<bool>("escape");
+        QTest::newRow("the close box, batch run") << true << true << false;
+        QTest::newRow("\"&Ende\", synchronisation") << false << false << false;
+        QTest::newRow("Escape, batch run") << false << true << true;
+        QTest::newRow("Escape, synchronisation") << false << false << true;
     }
     void endingDuringALongOperation()
     {
-        // The operation stops at its next yield and the program ends: no file is touched after the click.
+        // The operation stops at its next yield and the program ends (Escape: stays): no file is touched
+        // after the click.
         QFETCH(bool, closeBox);
         QFETCH(bool, batch);
+        QFETCH(bool, escape);
         QSettings store("Norvane Software", "Kalmora");
         store.clear();
         FaultyFileSystem fs;
@@ -364,7 +386,14 @@ private Q_SLOTS:
         dir.file("steuer.ini", "[Pfade]\nLinks=" + dir.path("L") + "\nRechts=" + dir.path("R") +
                                    "\n[AutoStart]\nAltersvergleich=1\nAbgleich=1\n");
         TestForm form(fs);
-        const auto end = [&] { closeBox ? void(form.close()) : form.Btn(Form1::EndBtn)->click(); };
+        const auto end = [&] {
+            if (escape) {
+                QApplication::setActiveWindow(&form); // the key goes to the active window
+                QTest::keyClick(&form, Qt::Key_Escape);
+            }
+            else
+                closeBox ? void(form.close()) : form.Btn(Form1::EndBtn)->click();
+        };
         if (batch) {
             QTimer::singleShot(0, &form, end);
             form.Form_Load({QString::fromUtf8(dir.path("steuer.ini"))});
@@ -377,7 +406,8 @@ private Q_SLOTS:
             form.Btn(Form1::SynchroniseBtn)->click();
             QCOMPARE(fs.changes.size(), 1); // the row under way is finished
         }
-        QVERIFY(form.hasEnded());
+        QCOMPARE(form.hasEnded(), !escape);
+        QCOMPARE(form.SbarPanel[1]->text() == "Status: Datenabgleich abgebrochen.", !batch);
         QVERIFY(dir.contents().contains("R/a:alt"));
         QCOMPARE(store.contains("_Top"), closeBox); // a normal close keeps the window's place
     }
