@@ -1,6 +1,7 @@
 #include "comparisonlist.h"
 
 #include "names.h"
+#include "rowdetails.h"
 #include "stamp.h"
 
 #include <utility>
@@ -174,7 +175,9 @@ QVariant ComparisonList::data(const QModelIndex &index, int role) const
         return {};
     if (role == Qt::TextAlignmentRole)
         return index.column() == MarkerColumn ? int(Qt::AlignCenter) : int(Qt::AlignLeft | Qt::AlignVCenter);
-    if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
+    if (role == Qt::ToolTipRole) // made only when asked for: nothing is kept per row for it
+        return RowDetails(*this, index.row());
+    if (role != Qt::DisplayRole)
         return {};
     const Row &r = m_rows[size_t(index.row())];
     switch (index.column()) {
@@ -191,8 +194,8 @@ QVariant ComparisonList::headerData(int section, Qt::Orientation orientation, in
 {
     if (orientation != Qt::Horizontal || section < 0 || section >= ColumnCount)
         return QAbstractTableModel::headerData(section, orientation, role);
-    if (role == Qt::DisplayRole)
-        return m_headers[section];
+    if (role == Qt::DisplayRole || (role == Qt::ToolTipRole && section != MarkerColumn))
+        return m_headers[section]; // a folder's whole path, where the header has room for a part only
     if (role == Qt::TextAlignmentRole)
         return section == MarkerColumn ? int(Qt::AlignCenter) : int(Qt::AlignLeft | Qt::AlignVCenter);
     return {};

@@ -34,6 +34,8 @@ ListView::ListView(QWidget *parent) : QTableView(parent)
     verticalHeader()->setMinimumSectionSize(1);
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
     horizontalHeader()->setHighlightSections(false);
+    // A long folder path keeps its last folders readable; the header's tip shows it whole.
+    horizontalHeader()->setTextElideMode(Qt::ElideMiddle);
 }
 
 bool ListView::event(QEvent *event)
@@ -66,6 +68,11 @@ bool ListView::viewportEvent(QEvent *event)
     case QEvent::MouseButtonRelease:
         if (viewport()->rect().contains(static_cast<QMouseEvent *>(event)->position().toPoint()))
             Q_EMIT mouseUpInside();
+        break;
+    case QEvent::ToolTip:
+        // A row's details are tips like the others: "ToolTi&ps anzeigen" switches them off with the hint.
+        if (toolTip().isEmpty())
+            return true;
         break;
     case QEvent::DragEnter:
     case QEvent::DragMove: {

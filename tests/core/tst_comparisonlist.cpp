@@ -59,6 +59,25 @@ private Q_SLOTS:
         QCOMPARE(MarkerText(list.row(0).marker) + MarkerText(list.row(1).marker), QString("][XX"));
     }
 
+    // A row's tip names both files with their sizes and times, to the nanosecond where only that differs; a
+    // side without a file says so. A header's tip is its whole folder path, however narrow the column.
+    void tips()
+    {
+        ComparisonList list;
+        std::vector<Row> rows{{"sub/a", "sub/A", {0, 1234567, 1072915200, 5}, {0, 7, 1072915200, 6}, Marker::Equal},
+                              {"b", {}, {0, 0, 1072915201}, {}, Marker::None}};
+        list.appendRows(rows);
+        const auto at = [](qint64 t) { return QDateTime::fromSecsSinceEpoch(t).toString("dd.MM.yyyy HH:mm:ss"); };
+        QCOMPARE(list.data(list.index(0, 1), Qt::ToolTipRole).toString(),
+                 "Links: sub/a\n    1.234.567 Bytes, " + at(1072915200) + ",000000005\nRechts: sub/A\n    7 Bytes, " +
+                     at(1072915200) + ",000000006");
+        QCOMPARE(list.data(list.index(1, 0), Qt::ToolTipRole).toString(),
+                 "Links: b\n    0 Bytes, " + at(1072915201) + "\nRechts: keine Datei");
+        list.setHeaderText(ComparisonList::RightNameColumn, "/a/long/way/down/to/the/folder/");
+        QCOMPARE(list.headerData(ComparisonList::RightNameColumn, Qt::Horizontal, Qt::ToolTipRole).toString(),
+                 QString("/a/long/way/down/to/the/folder/"));
+    }
+
     // 300,000 shuffled names sort for longer than one slice of work: the sort pauses, in the middle of its
     // merges and its moves too, and still ends with every row once, in the order of a sort without pauses
     // (for these lower-case ASCII names, their byte order). A selected row follows its row.
