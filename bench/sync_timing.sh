@@ -44,13 +44,12 @@ if [ ! -d "$PAIR/left" ] || [ ! -d "$PAIR/right" ]; then
     python3 "$ROOT/bench/make_tree_pair.py" --files "$FILES" --tiny --change-share "$SHARE" "$PAIR"
 fi
 
-# What the runs delete or replace goes to a trash of the bench's own, emptied before each run, never the
-# user's.
+# What the runs delete or replace goes to a trash of the bench's own, never the user's. It is emptied only
+# at the end: a file system mounted with discard trims what is deleted while the next run creates files.
 export XDG_DATA_HOME="$WORK/data"
 declare -A TIMES
 for ((run = 0; run < RUNS; run++)); do
     for i in "${!CLIS[@]}"; do
-        rm -rf "$XDG_DATA_HOME"
         # The pair as generated again: rsync puts back only what a run changed.
         if command -v rsync >/dev/null; then
             rsync -a --delete "$PAIR/" "$WORK/run/"
@@ -58,6 +57,9 @@ for ((run = 0; run < RUNS; run++)); do
             rm -rf "$WORK/run"
             cp -a "$PAIR" "$WORK/run"
         fi
+        # On disk before the run: a file created while the restore is still being written back waits for
+        # it, which would time the restore, not the run.
+        sync
         t0=$(date +%s.%N)
         rc=0
         if [ -n "$DELETE" ]; then
