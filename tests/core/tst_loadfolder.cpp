@@ -188,6 +188,7 @@ private Q_SLOTS:
         for (int i = 0; i < 20; ++i)
             f.pair("d" + QByteArray::number(i % 2) + '/' + QByteArray::number(i), "x", "x");
         f.loadBoth();
+        f.core.RunComparison(false); // verdicts that a stopped comparison does not leave standing
         f.host.onYield = [&] { f.core.StopOperation(); };
         comparison ? void(f.core.RunComparison(false)) : f.load(f.left.path(), true);
         f.host.onYield = {};
