@@ -334,15 +334,24 @@ int replaceTarget(const PosixFolder &at, TemporaryFile &temporary, const char *t
 
 int renameNoReplace(int fromFolder, const char *from, int toFolder, const char *to)
 {
-    if (::renameat2(fromFolder, from, toFolder, to, RENAME_NOREPLACE) == 0)
+    const bool flagsAndLinks = !copyHooks().renameFlagsAndLinksRefused;
+    if (flagsAndLinks && ::renameat2(fromFolder, from, toFolder, to, RENAME_NOREPLACE) == 0)
         return 0;
-    if (errno != EINVAL && errno != ENOSYS)
+    if (flagsAndLinks && errno != EINVAL && errno != ENOSYS)
         return errno;
     // A file system without that flag: a hard link fails on an existing name just as well.
-    if (::linkat(fromFolder, from, toFolder, to, 0) != 0)
+    errno = EPERM;
+    if (flagsAndLinks && ::linkat(fromFolder, from, toFolder, to, 0) == 0) {
+        ::unlinkat(fromFolder, from, 0);
+        return 0;
+    }
+    if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOTSUP && errno != ENOSYS)
         return errno;
-    ::unlinkat(fromFolder, from, 0);
-    return 0;
+    // Nor hard links (exFAT and FAT through FUSE): the name is checked free right before a plain rename.
+    struct stat st;
+    if (::fstatat(toFolder, to, &st, AT_SYMLINK_NOFOLLOW) == 0)
+        return EEXIST;
+    return errno != ENOENT ? errno : ::renameat(fromFolder, from, toFolder, to) == 0 ? 0 : errno;
 }
 
 CopyHooks &copyHooks()

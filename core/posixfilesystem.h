@@ -57,7 +57,8 @@ int writeProtection(int folder, const char *name, const EntryInfo &now);
 /// What a copy meets on file systems this machine may lack, for tests to put in its way: FAT keeps no owners
 /// or modes (fchown and fchmod fail with ownerAndModeError), and exFAT through FUSE sets its own time when
 /// a file is closed (timeAtClose: the time it sets, once; with timeStays, every later set is lost as well).
-/// Many file systems in user space cannot exchange two names (exchangeRefused). beforeExchange acts in the
+/// Many file systems in user space cannot exchange two names (exchangeRefused); exFAT through FUSE has
+/// neither the flags of renameat2 nor hard links (renameFlagsAndLinksRefused). beforeExchange acts in the
 /// instant between the last check of a target and its replacement. mountTop is a folder that counts as the
 /// top directory of a file system of its own, without a home trash, as a mounted stick would.
 struct CopyHooks
@@ -66,6 +67,7 @@ struct CopyHooks
     qint64 timeAtClose = 0;
     bool timeStays = false;
     bool exchangeRefused = false;
+    bool renameFlagsAndLinksRefused = false;
     std::function<void()> beforeExchange;
     NativePath mountTop;
 };

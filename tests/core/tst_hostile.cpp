@@ -301,7 +301,7 @@ private Q_SLOTS:
             f.fs.beforeRead = [&](const NativePath &) { ::rename(f.right.path("sub"), outside.path("sub")); };
         }
         const int noOwners = what.contains("EPERM") ? EPERM : what.contains("ENOSYS") ? ENOSYS : 0;
-        posix::copyHooks() = {noOwners, what.contains("time of its own") ? now : 0, what.endsWith("stays"), false, {}, {}};
+        posix::copyHooks() = {noOwners, what.contains("time of its own") ? now : 0, what.endsWith("stays"), false, false, {}, {}};
         f.core.RunSynchronisation();
         posix::copyHooks() = {};
         QCOMPARE(f.host.messageTexts().filter("Abgleichsfehler").filter(reason).size(), reason.isEmpty() ? 0 : 1);

@@ -49,6 +49,7 @@ private Q_SLOTS:
         QTest::newRow("home trash") << true << false << false;
         QTest::newRow("home trash, no exchange") << false << false << false;
         QTest::newRow("a mount's top directory") << true << true << false;
+        QTest::newRow("exFAT through FUSE: no exchange, no flags, no links") << false << true << false;
         QTest::newRow("a save in the last instant") << true << false << true;
         QTest::newRow("a save in the last instant, no exchange") << false << false << true;
     }
@@ -78,6 +79,7 @@ private Q_SLOTS:
         for (int i = 0; i < f.list.count(); ++i)
             f.list.setMarker(i, f.list.row(i).leftName.isEmpty() ? Marker::DeleteRight : Marker::CopyRight);
         posix::copyHooks().exchangeRefused = !exchange;
+        posix::copyHooks().renameFlagsAndLinksRefused = !exchange && ownFileSystem;
         if (ownFileSystem)
             posix::copyHooks().mountTop = f.right.path();
         if (saved)
