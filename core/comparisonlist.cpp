@@ -4,6 +4,7 @@
 #include "rowdetails.h"
 #include "stamp.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace common {
@@ -96,11 +97,17 @@ EntryInfo ComparisonList::identity(const SeenFile &seen) const
     return info;
 }
 
-void ComparisonList::clearRightNameAndMarker(int position)
+void ComparisonList::forgetRightSide()
 {
-    Row &r = m_rows[size_t(position)];
-    r.rightName.clear();
-    r.marker = Marker::None;
+    beginResetModel();
+    m_rows.erase(std::remove_if(m_rows.begin(), m_rows.end(), [](const Row &r) { return r.leftName.isEmpty(); }),
+                 m_rows.end());
+    for (Row &r : m_rows) {
+        r.rightName.clear();
+        r.right = {};
+        r.marker = Marker::None;
+    }
+    endResetModel();
 }
 
 void ComparisonList::announceChanges(int first, int last)

@@ -58,7 +58,9 @@ public:
 
     void setMarker(int position, Marker marker) { m_rows[size_t(position)].marker = marker; }
     void setRightSide(int position, NativePath name, const SeenFile &seen);
-    void clearRightNameAndMarker(int position);
+    /// Before a new right folder: the rows of the old one's files alone go, every other row keeps its left file
+    /// only, without a marker.
+    void forgetRightSide();
     /// Tells the view that fields of the rows first to last (all rows by default) may have changed.
     void announceChanges(int first = 0, int last = -1);
 

@@ -44,9 +44,7 @@ void Core::LoadFolder(NativePath &folder, bool &toLeft)
         m_right = LoadedFolder();
         m_right.path = folder;
         m_list.setHeaderText(ComparisonList::RightNameColumn, DisplayName(folder));
-        for (int i = 0; i < m_list.count(); ++i)
-            m_list.clearRightNameAndMarker(i);
-        m_list.announceChanges();
+        m_list.forgetRightSide();
     }
 
     m_fileList.clear();

@@ -45,7 +45,7 @@ private Q_SLOTS:
                  QString::fromUtf8(f.left.path() + '/' + f.right.path() + '/'));
         f.list.setMarker(1, Marker::Skip);
         f.load(right2.path(), false);
-        QCOMPARE(f.rows(), (QStringList{"||", "||X", "a.txt||", "Sub/b.txt||"}));
+        QCOMPARE(f.rows(), (QStringList{"||X", "a.txt||", "Sub/b.txt||"})); // the old right-only row goes
         f.host.sofortStart = true;
         f.load(right2.path(), true);
         f.load(right2.path(), false);
