@@ -111,6 +111,7 @@ private:
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
     int m_column1Width = 0;
     bool m_frozen = false;
+    bool m_sortUnderWay = false; ///< a sort runs, and may be pausing
     bool m_sortPending = false;
     std::vector<quint64> m_devices;
 };

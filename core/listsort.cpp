@@ -6,6 +6,8 @@
 #include "names.h"
 #include "pacer.h"
 
+#include <QScopeGuard>
+
 #include <algorithm>
 #include <limits>
 #include <numeric>
@@ -70,10 +72,14 @@ void ComparisonList::sortNow(const std::function<bool()> &pause)
 
 void ComparisonList::sortRows(const std::function<bool()> &pause)
 {
-    if (m_frozen) {
+    // A sort asked for while another pauses (a header click meanwhile) waits for the list to thaw: sorting
+    // the rows under a paused sort would leave it moving rows by a stale order.
+    if (m_frozen || m_sortUnderWay) {
         m_sortPending = true;
         return;
     }
+    m_sortUnderWay = true;
+    const auto done = qScopeGuard([this] { m_sortUnderWay = false; });
     // Work on a million rows pauses every 25 ms; false: given up.
     Pacer now_and_then(pause);
     // Names in German order (DIN 5007, variant 1). Every sort breaks its ties the same way, by the left
