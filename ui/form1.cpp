@@ -226,14 +226,14 @@ void Form1::createRowMenu()
 {
     pum = new QMenu(this);
     const char *captions[] = {nullptr,
-                              "--> kopiere nach rechts",
-                              "<-- kopiere nach links",
+                              "--> kopiere nach &rechts",
+                              "<-- kopiere nach &links",
                               "-",
-                              "X-> rechts löschen",
-                              "<-X links löschen",
-                              "XX  beide löschen",
+                              "X-> r&echts löschen",
+                              "<-X l&inks löschen",
+                              "XX  &beide löschen",
                               "-",
-                              "][ übergehen",
+                              "][ &übergehen",
                               "-",
                               "&Abbrechen"};
     for (int i = 1; i <= 10; ++i) {
