@@ -27,6 +27,9 @@ common::Host::Answer WindowHost::messageBox(QWidget *owner, const QString &text,
     if (buttons == Buttons::AbortRetryIgnore) {
         box.setStandardButtons(QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore);
         box.setDefaultButton(QMessageBox::Retry);
+        box.button(QMessageBox::Abort)->setText(QStringLiteral("&Abbrechen"));
+        box.button(QMessageBox::Retry)->setText(QStringLiteral("&Wiederholen"));
+        box.button(QMessageBox::Ignore)->setText(QStringLiteral("&Ignorieren"));
     } else if (buttons == Buttons::YesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(QMessageBox::No);
