@@ -20,6 +20,8 @@ common::Host::Answer WindowHost::messageBox(QWidget *owner, const QString &text,
     box.setWindowTitle(QString::fromLatin1(Form1::ProgramName));
     QString shown = text;
     box.setText(shown.replace(common::CR, QChar(10)));
+    // A path in the text can be selected and copied.
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     box.setIcon(icon == Icon::Information ? QMessageBox::Information
                 : icon == Icon::Warning   ? QMessageBox::Warning
                 : icon == Icon::Critical  ? QMessageBox::Critical
