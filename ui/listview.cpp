@@ -95,6 +95,25 @@ bool ListView::viewportEvent(QEvent *event)
     return QTableView::viewportEvent(event);
 }
 
+QModelIndex ListView::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers)
+{
+    // As in a file manager's list: the ends of the list, not of the current row.
+    if (action == MoveHome || action == MoveEnd)
+        modifiers |= Qt::ControlModifier;
+    return QTableView::moveCursor(action, modifiers);
+}
+
+QItemSelectionModel::SelectionFlags ListView::selectionCommand(const QModelIndex &index, const QEvent *event) const
+{
+    // Ctrl+Home and Ctrl+End select the row they go to, as Home and End do; Ctrl with any other key only
+    // moves the current row.
+    const auto *key = event && event->type() == QEvent::KeyPress ? static_cast<const QKeyEvent *>(event) : nullptr;
+    if (key && (key->key() == Qt::Key_Home || key->key() == Qt::Key_End) &&
+        (key->modifiers() & ~Qt::KeypadModifier) == Qt::ControlModifier)
+        return QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows;
+    return QTableView::selectionCommand(index, event);
+}
+
 void ListView::dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight, const QList<int> &roles)
 {
     if (!model() || model()->rowCount() == 0)

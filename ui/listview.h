@@ -32,6 +32,10 @@ Q_SIGNALS:
 protected:
     bool event(QEvent *event) override;
     bool viewportEvent(QEvent *event) override;
+    /// Home and End, with Ctrl or without, go to the first and the last row.
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex &index,
+                                                         const QEvent *event = nullptr) const override;
     void dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight,
                      const QList<int> &roles = QList<int>()) override;
 };

@@ -203,6 +203,10 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowActive(&f));
         f.Liste->setFocus();
         f.Liste->setCurrentIndex(f.Liste->model()->index(0, 0));
+        QTest::keyClick(f.Liste, Qt::Key_End); // the last row, then the first, selected alone; Ctrl or not
+        QCOMPARE(f.Liste->selectionModel()->selectedRows(), QModelIndexList{f.Liste->model()->index(4, 0)});
+        QTest::keyClick(f.Liste, Qt::Key_Home, Qt::ControlModifier);
+        QCOMPARE(f.Liste->selectionModel()->selectedRows(), QModelIndexList{f.Liste->model()->index(0, 0)});
         QTest::keyClick(f.Liste, Qt::Key_Tab);
         QVERIFY(f.focusWidget() && f.focusWidget() != f.Liste);
         for (int row : {0, 2, 4})
