@@ -1,8 +1,10 @@
 #include "screenfit.h"
 #include "modresizeapp.h"
 
+#include <QHeaderView>
 #include <QScreen>
 #include <QStyle>
+#include <QTableView>
 #include <QWidget>
 
 using namespace ModresizeApp;
@@ -37,8 +39,12 @@ bool ScreenFit::fitFont(QSize room)
 
 void ScreenFit::placeForFont()
 {
-    for (QWidget *control : m_window.findChildren<QWidget *>())
+    for (QWidget *control : m_window.findChildren<QWidget *>()) {
         PlaceAgain(control);
+        // A list's rows are a line of its font high, with a little room, at whatever font the window got.
+        if (auto *list = qobject_cast<QTableView *>(control))
+            list->verticalHeader()->setDefaultSectionSize(list->fontMetrics().height() + 4);
+    }
     WriteProperty(&m_window, "Width", m_design.width());
     WriteProperty(&m_window, "Height", m_design.height());
 }

@@ -19,7 +19,7 @@ public:
     /// lowered the font.
     bool fitFont(QSize room);
     /// Places every control again at the twips it keeps, for the window's font, and the window at its design
-    /// size.
+    /// size; a list's rows take the height of a line of that font.
     void placeForFont();
     /// The start size is the minimum size, both the window's size bounded by room.
     void fitSize(QSize room);

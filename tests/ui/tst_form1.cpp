@@ -255,6 +255,7 @@ private Q_SLOTS:
             f.Form_Load();
             QVERIFY(room.width() >= 1600 ? f.font().pointSizeF() == 14 : f.font().pointSizeF() < 14);
             QCOMPARE(f.minimumSize(), f.size()); // the start size is the least size, and the screen holds it
+            QVERIFY(f.Liste->verticalHeader()->defaultSectionSize() <= f.fontMetrics().height() * 3 / 2);
             QVERIFY(f.width() <= room.width() && f.height() <= room.height());
             f.Btn(Form1::InfoBtn)->click();
             // Every caption, at the window's font, inside its box: all its lines, and the indicator of a
