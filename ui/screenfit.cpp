@@ -1,6 +1,7 @@
 #include "screenfit.h"
 #include "modresizeapp.h"
 
+#include <QGroupBox>
 #include <QHeaderView>
 #include <QScreen>
 #include <QStyle>
@@ -47,6 +48,36 @@ void ScreenFit::placeForFont()
     }
     WriteProperty(&m_window, "Width", m_design.width());
     WriteProperty(&m_window, "Height", m_design.height());
+    fitFrames();
+}
+
+void ScreenFit::fitFrames()
+{
+    for (QGroupBox *frame : m_window.findChildren<QGroupBox *>()) {
+        // A style may draw the frame's line below the height of its indicators where the font is smaller
+        // (Fusion does): the contents then begin that much lower.
+        const int indicator = frame->style()->pixelMetric(QStyle::PM_ExclusiveIndicatorHeight, nullptr, frame);
+        const int contentsTop = frame->contentsRect().top() + qMax(0, indicator - frame->fontMetrics().height());
+        QList<QWidget *> moved = frame->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly);
+        int top = contentsTop;
+        for (const QWidget *control : moved)
+            top = qMin(top, control->y());
+        const int shift = contentsTop - top;
+        if (shift == 0)
+            continue;
+        // With the frame's controls go the others on the frame and those below it.
+        QWidget *parent = frame->parentWidget();
+        const QRect area = frame->geometry();
+        for (QWidget *control : parent->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
+            if (control != frame && !control->isWindow() &&
+                (area.contains(control->geometry()) || control->y() > area.bottom()))
+                moved << control;
+        }
+        for (QWidget *control : moved)
+            control->move(control->pos() + QPoint(0, shift));
+        frame->resize(frame->width(), frame->height() + shift);
+        parent->resize(parent->width(), parent->height() + shift);
+    }
 }
 
 void ScreenFit::fitSize(QSize room)

@@ -25,6 +25,11 @@ public:
     void fitSize(QSize room);
 
 private:
+    /// Where a frame's title takes more room than the design gives it (a style's fixed margins outweigh a
+    /// small font), the frame's controls move down below it and the frame and the window grow as much. In
+    /// pixels only, so that the next font places them from the design again.
+    void fitFrames();
+
     QWidget &m_window;
     QSize m_design;
 };
