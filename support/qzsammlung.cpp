@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontMetricsF>
@@ -158,9 +159,10 @@ void OpenVendorSite()
     OpenWithShell(QString::fromLatin1(VendorAddress), 3);
 }
 
-QString BrowseForFolder(QWidget *owner, const QString &title)
+QString BrowseForFolder(QWidget *owner, const QString &title, const QString &start)
 {
-    return QFileDialog::getExistingDirectory(owner, title, QString(), QFileDialog::ShowDirsOnly);
+    const QString folder = !start.isEmpty() && QFileInfo(start).isDir() ? start : QDir::homePath();
+    return QFileDialog::getExistingDirectory(owner, title, folder, QFileDialog::ShowDirsOnly);
 }
 
 } // namespace QZSAMMLUNG

@@ -59,7 +59,8 @@ double LetterWidth(const QWidget *widget);
 /// The program's icon: the desktop's icon theme's, or the program's own drawing.
 QIcon ProgramIcon();
 
-/// Shows the folder dialog over owner with title; returns the chosen folder's path or the empty text.
-QString BrowseForFolder(QWidget *owner, const QString &title);
+/// Shows the folder dialog over owner with title, open at start (the user's home folder where start is empty
+/// or no folder); returns the chosen folder's path or the empty text.
+QString BrowseForFolder(QWidget *owner, const QString &title, const QString &start = QString());
 
 } // namespace QZSAMMLUNG

@@ -285,7 +285,10 @@ void Form1::Btn_Click(int index)
     bool toLeft = index == LeftFolderBtn;
     switch (index) {
     case LeftFolderBtn:
-    case RightFolderBtn: m_core.AskForFolder(toLeft); break;
+    case RightFolderBtn:
+        m_folderButtonLeft = toLeft; // the dialog opens at the folder of the button's side
+        m_core.AskForFolder(toLeft);
+        break;
     case HelpBtn: {
         QString page;
         switch (QZSAMMLUNG::ShowHelp(&page)) {
@@ -478,14 +481,4 @@ void Form1::closeEvent(QCloseEvent *event)
         return;
     }
     QWidget::closeEvent(event);
-}
-
-Form1::Answer Form1::showMessage(const QString &text, Icon icon, Buttons buttons)
-{
-    return WindowHost::messageBox(this, text, icon, buttons);
-}
-
-QByteArray Form1::browseForFolder(const QString &title)
-{
-    return WindowHost::folderDialog(this, title);
 }

@@ -85,7 +85,8 @@ public:
 
     /// The window's modal message box (WindowHost::messageBox); tests answer it here instead.
     virtual Answer showMessage(const QString &text, Icon icon, Buttons buttons);
-    /// The folder dialog over the window (WindowHost::folderDialog); tests answer it here instead.
+    /// The folder dialog over the window (WindowHost::folderDialog), open at the folder loaded on the side of
+    /// the folder button clicked; tests answer it here instead.
     virtual QByteArray browseForFolder(const QString &title);
 
     // Controls
@@ -131,6 +132,7 @@ private:
     common::FileSystem &m_fileSystem;
     WindowHost m_host{*this};
     bool m_comparingAgain = false;
+    bool m_folderButtonLeft = true; ///< the folder button clicked last is the left one
     common::Core m_core;
     ScreenFit m_screenFit;
     QPushButton *m_buttons[InfoBtn + 1] = {};

@@ -50,10 +50,11 @@ common::Host::Answer WindowHost::messageBox(QWidget *owner, const QString &text,
     }
 }
 
-QByteArray WindowHost::folderDialog(QWidget *owner, const QString &title)
+QByteArray WindowHost::folderDialog(QWidget *owner, const QString &title, const QByteArray &start)
 {
     // A dialog's title is one line.
-    return QFile::encodeName(QZSAMMLUNG::BrowseForFolder(owner, QString(title).replace(common::CR, u' ')));
+    return QFile::encodeName(
+        QZSAMMLUNG::BrowseForFolder(owner, QString(title).replace(common::CR, u' '), QFile::decodeName(start)));
 }
 
 void WindowHost::setStatusPanel(int panel, const QString &text)

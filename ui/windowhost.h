@@ -15,8 +15,9 @@ public:
 
     /// A modal message box over owner, titled with the program's name; a CR in text breaks the line.
     static Answer messageBox(QWidget *owner, const QString &text, Icon icon, Buttons buttons);
-    /// The folder dialog over owner under a one-line title; the chosen folder's path, empty when cancelled.
-    static QByteArray folderDialog(QWidget *owner, const QString &title);
+    /// The folder dialog over owner under a one-line title, open at start (the user's home folder where that
+    /// is empty); the chosen folder's path, empty when cancelled.
+    static QByteArray folderDialog(QWidget *owner, const QString &title, const QByteArray &start);
 
     /// The program's end was asked for ("&Ende", a close during an operation, the end of a batch run).
     bool hasEnded() const { return m_ended; }
