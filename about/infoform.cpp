@@ -15,10 +15,12 @@
 
 namespace {
 
-// The program's emblem: two folders facing each other, joined by arrows both ways.
-QPixmap emblem(int size)
+// The program's emblem: two folders facing each other, joined by arrows both ways. size is in device-
+// independent pixels; the pixmap has a pixel for each of the screen's.
+QPixmap emblem(int size, qreal pixelRatio)
 {
-    QPixmap pixmap(size, size);
+    QPixmap pixmap(QSize(size, size) * pixelRatio);
+    pixmap.setDevicePixelRatio(pixelRatio);
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
@@ -77,7 +79,7 @@ InfoForm::InfoForm(QWidget *parent) : QDialog(parent)
     Label->setTextFormat(Qt::PlainText);
     Label->setMinimumWidth(qRound(53 * QZSAMMLUNG::LetterWidth(this))); // 320 pixels in the design font
     Image1 = new QLabel(this);
-    Image1->setPixmap(emblem(64));
+    Image1->setPixmap(emblem(64, devicePixelRatioF()));
     Image1->setCursor(Qt::PointingHandCursor);
     Image1->installEventFilter(this);
     Btn[1] = new QPushButton(this);
@@ -124,6 +126,14 @@ void InfoForm::Form_Load()
     adjustSize();
     const QRect screen = this->screen()->geometry();
     move(screen.topLeft() + InfoPlacement(screen.size(), frameGeometry().size()));
+}
+
+bool InfoForm::event(QEvent *event)
+{
+    // On another screen the emblem is drawn again, for its pixels: sharp at any scale factor.
+    if (event->type() == QEvent::ScreenChangeInternal)
+        Image1->setPixmap(emblem(64, devicePixelRatioF()));
+    return QDialog::event(event);
 }
 
 bool InfoForm::eventFilter(QObject *watched, QEvent *event)

@@ -24,6 +24,7 @@ public:
     QPushButton *Btn[4] = {}; ///< 1: web site (lower left), 3: close (lower right)
 
 protected:
+    bool event(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
