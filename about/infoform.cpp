@@ -84,7 +84,7 @@ InfoForm::InfoForm(QWidget *parent) : QDialog(parent)
     Image1->installEventFilter(this);
     Btn[1] = new QPushButton(this);
     Btn[3] = new QPushButton(this);
-    connect(Btn[1], &QPushButton::clicked, this, [] { QZSAMMLUNG::OpenVendorSite(); });
+    connect(Btn[1], &QPushButton::clicked, this, &InfoForm::visitVendor);
     connect(Btn[3], &QPushButton::clicked, this, &QDialog::close);
     // Enter closes, as Escape does; the web site only opens on purpose.
     Btn[1]->setAutoDefault(false);
@@ -128,6 +128,16 @@ void InfoForm::Form_Load()
     move(screen.topLeft() + InfoPlacement(screen.size(), frameGeometry().size()));
 }
 
+void InfoForm::visitVendor()
+{
+    if (QZSAMMLUNG::OpenVendorSite())
+        return;
+    Q_EMIT message(QStringLiteral("Die Internetseite von Norvane konnte nicht angezeigt werden: Es ist kein "
+                                  "Programm zum Anzeigen von Internetseiten eingerichtet.") +
+                   QChar(u'\r') + QStringLiteral("Sie finden sie unter der Adresse '") +
+                   QString::fromLatin1(QZSAMMLUNG::VendorAddress) + QStringLiteral("'."));
+}
+
 bool InfoForm::event(QEvent *event)
 {
     // On another screen the emblem is drawn again, for its pixels: sharp at any scale factor.
@@ -139,7 +149,7 @@ bool InfoForm::event(QEvent *event)
 bool InfoForm::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == Image1 && event->type() == QEvent::MouseButtonRelease) {
-        QZSAMMLUNG::OpenVendorSite();
+        visitVendor();
         return true;
     }
     return QDialog::eventFilter(watched, event);

@@ -23,6 +23,10 @@ public:
     QLabel *Image1;
     QPushButton *Btn[4] = {}; ///< 1: web site (lower left), 3: close (lower right)
 
+Q_SIGNALS:
+    /// A message for the user, shown by the main window as its others: the web site could not be shown.
+    void message(const QString &text);
+
 protected:
     bool event(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -30,4 +34,6 @@ protected:
 private:
     /// Builds title, captions, placement and text; done at each opening.
     void Form_Load();
+    /// Opens the vendor's web site; where no program can show it, tells where it is.
+    void visitVendor();
 };

@@ -154,9 +154,9 @@ QIcon ProgramIcon()
     return QIcon::fromTheme(QStringLiteral("kalmora"), QIcon(QStringLiteral(":/kalmora.svg")));
 }
 
-void OpenVendorSite()
+bool OpenVendorSite()
 {
-    OpenWithShell(QString::fromLatin1(VendorAddress), 3);
+    return OpenWithShell(QString::fromLatin1(VendorAddress), 3);
 }
 
 QString BrowseForFolder(QWidget *owner, const QString &title, const QString &start)

@@ -49,8 +49,8 @@ enum class HelpShown { Opened, NoPages, NoOpener };
 /// Opens the help start page in the browser; page receives the start page found (the caller tells the
 /// user where it lies when no program could show it).
 HelpShown ShowHelp(QString *page = nullptr);
-/// Opens the vendor's web site in the browser.
-void OpenVendorSite();
+/// Opens the vendor's web site in the browser; false when no program could be started for it.
+bool OpenVendorSite();
 
 /// The average width of a letter (A to Z, a to z) in the font of the widget's window, in pixels: the unit
 /// that window sizes follow, so that a larger desktop font gets larger boxes.

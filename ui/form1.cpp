@@ -312,8 +312,11 @@ void Form1::Btn_Click(int index)
     case CompareBtn: m_core.RunComparison(CompModeOpt[0]->isChecked()); break;
     case EndBtn: m_host.endProgramNow(); break;
     case InfoBtn:
-        if (!m_infoForm)
+        if (!m_infoForm) {
             m_infoForm = new InfoForm(this);
+            connect(m_infoForm, &InfoForm::message, this,
+                    [this](const QString &text) { showMessage(text, Icon::Information, Buttons::Ok); });
+        }
         m_infoForm->show();
         m_infoForm->raise();
         m_infoForm->activateWindow();
