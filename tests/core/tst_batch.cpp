@@ -91,7 +91,6 @@ private Q_SLOTS:
         QTest::newRow("a second point") << "1.5.5" << "1.5" << false;
         QTest::newRow("two signs") << "--1" << "0" << false;
         QTest::newRow("a fraction of zero") << "-.0x" << "0" << true;
-        QTest::newRow("hexadecimal zero") << "&h0" << "0" << true;
     }
     void leadingNumbers()
     {

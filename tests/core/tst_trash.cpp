@@ -100,7 +100,6 @@ private Q_SLOTS:
         kept.sort();
         QCOMPARE(f.right.contents().filter(QRegularExpression("^[^.]")), kept);
         QCOMPARE(f.host.panel2.endsWith("Reste abgebrochener Kopien in den Papierkorb verschoben: 1"), posix);
-        QCOMPARE(f.list.count(), int(saved));
         QCOMPARE(f.host.messageTexts().filter("Die Datei wurde nach dem Einlesen verändert.").size(), int(saved));
         QVERIFY(::stat(QFile::encodeName(trash) + "/files/" + odd, &after) == 0 && after.st_ino == before.st_ino);
     }
