@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QPainter>
 #include <QUrl>
 
 namespace {
@@ -20,10 +21,39 @@ std::vector<QByteArray> droppedPaths(const QMimeData *data)
     return paths;
 }
 
+// A header that shortens a text too long for its section in the middle, with "…", so that the last folder
+// names of a path stay readable (the header view itself only cuts it off).
+class ListHeader : public QHeaderView
+{
+public:
+    explicit ListHeader(QWidget *parent) : QHeaderView(Qt::Horizontal, parent) {}
+
+protected:
+    void paintSection(QPainter *painter, const QRect &rect, int section) const override
+    {
+        QStyleOptionHeader option;
+        initStyleOption(&option);
+        option.rect = rect;
+        option.section = section;
+        option.text = model()->headerData(section, orientation()).toString();
+        option.textAlignment = Qt::Alignment(model()->headerData(section, orientation(), Qt::TextAlignmentRole).toInt());
+        if (isSortIndicatorShown() && sortIndicatorSection() == section)
+            option.sortIndicator = sortIndicatorOrder() == Qt::AscendingOrder ? QStyleOptionHeader::SortDown
+                                                                              : QStyleOptionHeader::SortUp;
+        const int margin = style()->pixelMetric(QStyle::PM_HeaderMargin, &option, this);
+        const int arrow = option.sortIndicator == QStyleOptionHeader::None
+                              ? 0
+                              : style()->pixelMetric(QStyle::PM_HeaderMarkSize, &option, this) + margin;
+        option.text = option.fontMetrics.elidedText(option.text, Qt::ElideMiddle, rect.width() - 2 * margin - arrow);
+        style()->drawControl(QStyle::CE_Header, &option, painter, this);
+    }
+};
+
 } // namespace
 
 ListView::ListView(QWidget *parent) : QTableView(parent)
 {
+    setHorizontalHeader(new ListHeader(this));
     setShowGrid(false);
     setWordWrap(false);
     setTabKeyNavigation(false); // Tab leaves the list, as from any other control
@@ -34,8 +64,6 @@ ListView::ListView(QWidget *parent) : QTableView(parent)
     verticalHeader()->setMinimumSectionSize(1);
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
     horizontalHeader()->setHighlightSections(false);
-    // A long folder path keeps its last folders readable; the header's tip shows it whole.
-    horizontalHeader()->setTextElideMode(Qt::ElideMiddle);
 }
 
 bool ListView::event(QEvent *event)
