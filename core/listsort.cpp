@@ -80,13 +80,16 @@ void ComparisonList::sortRows(const std::function<bool()> &pause)
     }
     m_sortUnderWay = true;
     const auto done = qScopeGuard([this] { m_sortUnderWay = false; });
+    // The column and direction as they were asked for when it began: a click meanwhile only sets the next.
+    const int sortKey = m_sortKey;
+    const Qt::SortOrder sortOrder = m_sortOrder;
     // Work on a million rows pauses every 25 ms; false: given up.
     Pacer now_and_then(pause);
     // Names in German order (DIN 5007, variant 1). Every sort breaks its ties the same way, by the left
     // name, then the right name, then their bytes: the same list always sorts alike, and the descending
     // order is the ascending one reversed.
     const size_t n = m_rows.size();
-    const bool rightFirst = m_sortKey == RightNameColumn;
+    const bool rightFirst = sortKey == RightNameColumn;
     std::vector<QByteArray> keys; // of the names compared first; the other side's only where these tie
     keys.reserve(n);
     for (const Row &r : m_rows) {
@@ -108,7 +111,7 @@ void ComparisonList::sortRows(const std::function<bool()> &pause)
         return x.rightName.compare(y.rightName);
     };
     std::vector<int> order;
-    switch (m_sortKey) {
+    switch (sortKey) {
     case MarkerColumn: {
         // Markers order by their text; the rank of each text is found once.
         std::vector<int> rankOf(size_t(Marker::Unreadable) + 1);
@@ -118,7 +121,7 @@ void ComparisonList::sortRows(const std::function<bool()> &pause)
         for (size_t i = 0; i < rankOf.size(); ++i)
             rank[size_t(rankOf[i])] = int(i);
         order = stableOrder(
-            n, m_sortOrder,
+            n, sortOrder,
             [&](int a, int b) {
                 const int c = rank[size_t(m_rows[size_t(a)].marker)] - rank[size_t(m_rows[size_t(b)].marker)];
                 return c ? c : byNames(a, b);
@@ -129,14 +132,14 @@ void ComparisonList::sortRows(const std::function<bool()> &pause)
     case LeftStampColumn:
     case RightStampColumn: {
         // A stamp without its name means nothing and sorts first, as an empty text would.
-        const bool leftSide = m_sortKey == LeftStampColumn;
+        const bool leftSide = sortKey == LeftStampColumn;
         const auto stamp = [&](int i) {
             const Row &r = m_rows[size_t(i)];
             return (leftSide ? r.leftName : r.rightName).isEmpty() ? std::numeric_limits<qint64>::min()
                                                                    : (leftSide ? r.left : r.right).modified;
         };
         order = stableOrder(
-            n, m_sortOrder,
+            n, sortOrder,
             [&](int a, int b) {
                 const qint64 x = stamp(a), y = stamp(b);
                 return x < y ? -1 : x > y ? 1 : byNames(a, b);
@@ -145,7 +148,7 @@ void ComparisonList::sortRows(const std::function<bool()> &pause)
         break;
     }
     default: // the names, and the spare column, which is empty in every row
-        order = stableOrder(n, m_sortOrder, byNames, pause);
+        order = stableOrder(n, sortOrder, byNames, pause);
         break;
     }
     if (order.size() != m_rows.size())

@@ -90,7 +90,7 @@ private Q_SLOTS:
         int pauses = 0;
         list.setFrozen(true);
         list.sortNow([&] {
-            if (++pauses == 2)
+            if (++pauses == 1) // while its keys are made, or while it merges: it keeps its own order
                 list.sort(ComparisonList::LeftNameColumn, Qt::DescendingOrder);
             return true;
         });
