@@ -44,8 +44,6 @@ struct PosixFolder : Folder
 
 /// The entry name of folder as it stands: link or not, and what it leads to (a dangling link is Other).
 int inspectAt(int folder, const char *name, EntryInfo &info);
-/// Whether the entry name of folder, as it stands now, is still the one seen.
-bool stillSeen(const PosixFolder &folder, const char *name, const EntryInfo &now, const EntryInfo &seen);
 
 /// 0 when the target name of folder is what a step may act on: the file seen, or nothing where none was seen
 /// (a seen file that has gone since is no obstacle to a copy either). now receives what stands there.

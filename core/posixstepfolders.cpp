@@ -28,6 +28,12 @@ bool inodesKeptFor(const PosixFolder &folder, const char *name, quint64 device)
     return kept;
 }
 
+// Whether the entry name of folder, as it stands now, is still the one seen.
+bool stillSeen(const PosixFolder &folder, const char *name, const EntryInfo &now, const EntryInfo &seen)
+{
+    return SameEntry(now, seen, inodesKeptFor(folder, name, now.device));
+}
+
 } // namespace
 
 int inspectAt(int folder, const char *name, EntryInfo &info)
@@ -44,10 +50,6 @@ int inspectAt(int folder, const char *name, EntryInfo &info)
     return 0;
 }
 
-bool stillSeen(const PosixFolder &folder, const char *name, const EntryInfo &now, const EntryInfo &seen)
-{
-    return SameEntry(now, seen, inodesKeptFor(folder, name, now.device));
-}
 
 PosixFolder::~PosixFolder()
 {

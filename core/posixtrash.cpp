@@ -1,4 +1,4 @@
-// The desktop's trash, as the file managers keep it (freedesktop.org Trash specification 1.0): each trashed
+// The desktop's trash, in the layout the file managers of GNOME, KDE and Xfce share: each trashed
 // file in the folder "files", beside a .trashinfo in "info" that says where it stood and when it left, so
 // that "Restore" puts it back. And the temporary files of copies whose writer has gone, which go there too.
 
