@@ -110,10 +110,11 @@ std::unique_ptr<common::InputFile> FaultyFileSystem::opened(
     const common::NativePath &path, int &error, const std::function<std::unique_ptr<common::InputFile>()> &open)
 {
     QMutexLocker lock(&m_mutex);
-    ++opens;
     if ((error = fault("open", path)))
         return nullptr;
-    return counted(open(), path);
+    std::unique_ptr<common::InputFile> file = open();
+    opens += file != nullptr;
+    return counted(std::move(file), path);
 }
 
 std::unique_ptr<common::InputFile> FaultyFileSystem::counted(std::unique_ptr<common::InputFile> file,

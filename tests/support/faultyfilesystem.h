@@ -34,7 +34,7 @@ public:
     std::function<void(const common::NativePath &)> beforeRead;
     /// Runs before a folder is listed (on a lister's thread; a slow mount sleeps here).
     std::function<void(const common::NativePath &)> beforeList;
-    std::atomic<int> openFiles{0}, opens{0};
+    std::atomic<int> openFiles{0}, opens{0}; ///< open now; opened so far
 
     void fail(const char *operation, const common::NativePath &path, qint64 code)
     {
