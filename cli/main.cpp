@@ -19,7 +19,7 @@
 namespace {
 
 const char Usage[] =
-    "Aufruf: kalmora-cli [--binary | --age [--sync [--no-trash]]] LINKS RECHTS\n"
+    "Aufruf: kalmora-cli [--binary | --age [--sync [--no-trash]]] [--exclude MUSTER ...] LINKS RECHTS\n"
     "       kalmora-cli --batch STEUERDATEI\n"
     "\n"
     "Vergleicht die Dateien des Ordners LINKS mit denen des Ordners RECHTS samt aller\n"
@@ -33,6 +33,10 @@ const char Usage[] =
     "             was gelöscht oder ersetzt wird, kommt in den Papierkorb\n"
     "  --no-trash mit --sync: wo ein Laufwerk keinen Papierkorb hat, endgültig löschen\n"
     "             und ersetzen (sonst wird der Schritt abgelehnt)\n"
+    "  --exclude  MUSTER in beiden Ordnern auslassen (wiederholbar), geschrieben wie eine\n"
+    "             Zeile der Datei .kalmoraignore, die im Wurzelordner jeder Seite für beide\n"
+    "             Seiten gilt: \"build/\" nur Ordner, \"/x\" nur im Wurzelordner, \"*.tmp\",\n"
+    "             \"a/**/b\", \"!x\" nimmt x wieder auf; Groß- und Kleinschreibung zählt nicht\n"
     "  --batch    die Steuerdatei ausführen wie das Programm im Batch-Modus; die Kopie in\n"
     "             die Zwischenablage erscheint auf der Standardausgabe\n"
     "  --help     diese Hilfe anzeigen\n"
@@ -111,6 +115,7 @@ int main(int argc, char *argv[])
     common::WithoutTrash withoutTrash = common::WithoutTrash::Refuse;
     const char *controlFile = nullptr;
     std::vector<common::NativePath> folders;
+    common::IgnorePatterns exclusions;
     for (int i = 1; i < argc; ++i) {
         const char *arg = argv[i];
         if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
@@ -129,6 +134,10 @@ int main(int argc, char *argv[])
             synchronise = true;
         else if (std::strcmp(arg, "--no-trash") == 0)
             withoutTrash = common::WithoutTrash::ForGood;
+        else if (std::strcmp(arg, "--exclude") == 0 && i + 1 < argc)
+            exclusions.add(QString::fromLocal8Bit(argv[++i]));
+        else if (std::strncmp(arg, "--exclude=", 10) == 0)
+            exclusions.add(QString::fromLocal8Bit(arg + 10));
         else if (std::strcmp(arg, "--batch") == 0 && i + 1 < argc)
             controlFile = argv[++i];
         else if (arg[0] == '-' && arg[1] == '-' && arg[2] != 0)
@@ -141,7 +150,7 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     const auto fileSystem = common::createRealFileSystem();
     if (controlFile) {
-        if (!folders.empty() || synchronise || withoutTrash == common::WithoutTrash::ForGood)
+        if (!folders.empty() || synchronise || withoutTrash == common::WithoutTrash::ForGood || !exclusions.isEmpty())
             return usageError("--batch verträgt keine weiteren Angaben");
         CliHost host(true);
         common::Core core(host, *fileSystem);
@@ -169,7 +178,8 @@ int main(int argc, char *argv[])
     common::Core core(host, *fileSystem);
     core.setWithoutTrash(withoutTrash);
     bool toLeft = true;
-    core.ListAhead(folders[1]);
+    core.setExclusions(exclusions);
+    core.PlanBothLoads(folders[0], folders[1]);
     core.LoadFolder(folders[0], toLeft);
     toLeft = false;
     core.LoadFolder(folders[1], toLeft);

@@ -160,7 +160,7 @@ void Core::RunBatchMode(const NativePath &controlFile)
     };
     step([&] {
         bool toLeft = true;
-        ListAhead(right);
+        PlanBothLoads(left, right);
         LoadFolder(left, toLeft);
     });
     step([&] {

@@ -110,6 +110,17 @@ void ComparisonList::forgetRightSide()
     endResetModel();
 }
 
+std::vector<Row> ComparisonList::takeRowsIf(const std::function<bool(const Row &)> &leftOut)
+{
+    beginResetModel();
+    const auto kept = std::stable_partition(m_rows.begin(), m_rows.end(), [&](const Row &r) { return !leftOut(r); });
+    std::vector<Row> taken;
+    taken.assign(std::make_move_iterator(kept), std::make_move_iterator(m_rows.end()));
+    m_rows.erase(kept, m_rows.end());
+    endResetModel();
+    return taken;
+}
+
 void ComparisonList::announceChanges(int first, int last)
 {
     last = last < 0 ? count() - 1 : qMin(last, count() - 1);

@@ -53,6 +53,8 @@ public:
     void appendRows(std::vector<Row> &rows);
     /// Removes count rows from position on; the rows behind them move up.
     void removeRowRange(int position, int count);
+    /// Takes the rows for which leftOut holds off the list, in their order.
+    std::vector<Row> takeRowsIf(const std::function<bool(const Row &)> &leftOut);
     /// Removes every row; headers, sort state and folder paths stay.
     void ClearList();
 

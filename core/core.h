@@ -58,12 +58,16 @@ public:
     void EnableCompareCommand(bool enabled);
 
     /// Appends all files in folder and its subfolders to FileList; entries whose name starts with a dot
-    /// are left out, entries that cannot be inspected are reported and left out. The folders it walks are
-    /// recorded for the load.
+    /// and entries the ignore patterns leave out are passed over, entries that cannot be inspected are
+    /// reported and left out. The folders it walks are recorded for the load.
     void ScanFolder(const NativePath &folder);
-    /// The folder is to be loaded next but one (the right folder of a run that loads both): its folders are
-    /// listed now, on what the load before it leaves of the cores, and its own load takes the listings.
-    void ListAhead(const NativePath &folder);
+    /// Patterns that leave entries of both trees out, after those of the folders' ignore files (the
+    /// command line's).
+    void setExclusions(const IgnorePatterns &patterns) { m_exclusions = patterns; }
+    /// Both folders of a run are known before the first load (the command line, batch mode, F5): both
+    /// ignore files are read now, so that neither load lists what either leaves out, and the right folder
+    /// is listed ahead, on what the left load leaves of the cores; its own load takes the listings.
+    void PlanBothLoads(const NativePath &left, const NativePath &right);
     /// Sorts the list by a column (a click on its header): as an operation of its own that pauses every
     /// 25 ms, or, while another one is under way, when that one ends.
     void SortList(int column, Qt::SortOrder order);
@@ -129,7 +133,15 @@ private:
                             const std::function<int(Removal)> &step, const QString &detail, bool &keepRow);
     /// Moves the leftovers of gone copies in the folder of relative into the trash, once a run.
     void moveLeftoversAway(const LoadedFolder &side, const NativePath &relative, Folder &folder);
+    /// Reads the ignore file of a folder about to be loaded (unless planned) and puts the patterns of both
+    /// sides in effect. A right folder's patterns take the left rows they leave out off the list, until
+    /// another right folder is loaded.
+    void takeUpIgnoreFiles(const NativePath &folder, bool toLeft);
+    /// Reads the ignore file of a right folder about to be loaded beside the left one, unless a plan did.
+    /// True where the left load may have left out what its patterns take in: the left folder loads again.
+    bool leftMustLoadAgain(const NativePath &right);
     /// Opens the folder of the file relative in a loaded folder, one folder at a time as the scan walked it.
+    /// A path the ignore patterns leave out is refused.
     std::unique_ptr<Folder> openFolderOf(const LoadedFolder &side, const NativePath &relative, bool create,
                                          int &error);
     int copyFile(const LoadedFolder &from, const NativePath &source, const SeenFile &sourceSeen,
@@ -147,8 +159,19 @@ private:
     LoadedFolder m_right;
     ScannedFiles m_fileList;
     LoadedFolder m_scanned; ///< the folders the scan walked, for the load to keep
-    std::unique_ptr<FolderLister> m_listedAhead; ///< listing a folder to be loaded later (ListAhead)
+    std::unique_ptr<FolderLister> m_listedAhead; ///< listing a folder to be loaded later (PlanBothLoads)
     NativePath m_listedAheadPath;
+    IgnorePatterns m_exclusions;
+    /// The patterns in effect for the loaded folders: their ignore files' and the exclusions.
+    std::shared_ptr<const IgnorePatterns> m_ignoring = std::make_shared<IgnorePatterns>();
+    IgnorePatterns m_rightFileAtLeftLoad; ///< the right ignore file in effect for the left load, if planned
+    std::vector<Row> m_leftOut;      ///< left rows that the right folder's patterns took off the list
+    /// The ignore files read by PlanBothLoads, for the two loads it planned.
+    struct
+    {
+        NativePath left, right;
+        IgnorePatterns leftFile, rightFile;
+    } m_planned;
     bool m_batchMode = false;
     BatchRequests m_requests;
     ComparisonReport m_lastReport;

@@ -12,8 +12,9 @@ constexpr size_t MaxAhead = 4096;
 constexpr size_t MaxEntriesAhead = 262144;
 } // namespace
 
-FolderLister::FolderLister(FileSystem &fs, NativePath root, ReadingAhead forWhen)
-    : m_fs(fs), m_root(std::move(root)), m_forWhen(forWhen)
+FolderLister::FolderLister(FileSystem &fs, NativePath root, std::shared_ptr<const IgnorePatterns> ignoring,
+                           ReadingAhead forWhen)
+    : m_fs(fs), m_root(std::move(root)), m_forWhen(forWhen), m_ignoring(std::move(ignoring))
 {
     for (unsigned i = 0; i < ListingWorkers; ++i)
         m_workers.emplace_back([this] { work(); });
@@ -114,7 +115,7 @@ void FolderLister::work()
         quint32 fromLast = 0;
         for (auto entry = listing.entries.rbegin(); entry != listing.entries.rend(); ++entry) {
             if (entry->error != 0 || entry->info.kind != EntryKind::Folder ||
-                IsHidden(*entry, withinTree.size()))
+                IsHidden(*entry, withinTree.size()) || m_ignoring->excludes(entry->name, withinTree.size(), true))
                 continue;
             const quint32 place = fromLast++;
             if (entry->info.link)

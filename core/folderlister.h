@@ -1,6 +1,7 @@
 #pragma once
 
 #include "filesystem.h"
+#include "ignorepatterns.h"
 #include "workerthreads.h"
 
 #include <QSet>
@@ -8,6 +9,7 @@
 #include <condition_variable>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -31,7 +33,7 @@ inline bool IsHidden(const FolderEntry &entry, qsizetype folderLength)
 /// by their path within the tree the lister was made for.
 ///
 /// Threads: everything public is called on one thread, the scan's. The workers call only the file system's
-/// listFolder (whose contract allows calls from several threads). m_fs, m_root and m_forWhen are set
+/// listFolder (whose contract allows calls from several threads). m_fs, m_root, m_forWhen and m_ignoring are set
 /// before the workers start and only read after. Every other member is shared by the scan and the workers
 /// and touched only under m_mutex, except m_workers, which the constructor fills and the destructor joins.
 /// A worker lists a folder into a Listing of its own, outside the lock, and moves it into m_made under the
@@ -42,8 +44,9 @@ inline bool IsHidden(const FolderEntry &entry, qsizetype folderLength)
 class FolderLister
 {
 public:
-    /// Lists folders of the tree at root (a path ending in "/").
-    FolderLister(FileSystem &fs, NativePath root, ReadingAhead forWhen = ReadingAhead::ForNow);
+    /// Lists folders of the tree at root (a path ending in "/"), never ahead into one that ignoring leaves out.
+    FolderLister(FileSystem &fs, NativePath root, std::shared_ptr<const IgnorePatterns> ignoring,
+                 ReadingAhead forWhen = ReadingAhead::ForNow);
     ~FolderLister();
 
     /// The scan will come to this folder soon: it is listed before anything found by the workers.
@@ -68,6 +71,7 @@ private:
     FileSystem &m_fs;
     const NativePath m_root;
     const ReadingAhead m_forWhen;
+    const std::shared_ptr<const IgnorePatterns> m_ignoring;
     NativePath m_urgent;                      ///< the scan waits for it and nobody has started it
     NativePath m_awaited;                     ///< the scan waits for it
     std::vector<NativePath> m_announced;      ///< by the scan, not yet started, latest last

@@ -2,7 +2,6 @@
 
 #include "core.h"
 
-#include "folderlister.h"
 #include "names.h"
 #include "rightpairing.h"
 
@@ -10,17 +9,17 @@
 
 namespace common {
 
-void Core::ListAhead(const NativePath &folder)
-{
-    m_listedAheadPath = WithTrailingBackslash(folder);
-    m_listedAhead = std::make_unique<FolderLister>(m_fs, m_listedAheadPath, ReadingAhead::ForLater);
-    m_listedAhead->ahead(m_listedAheadPath);
-}
-
 void Core::LoadFolder(NativePath &folder, bool &toLeft)
 {
     if (m_busy)
         return;
+    if (!toLeft && m_list.count() > 0 && leftMustLoadAgain(folder)) {
+        NativePath left = m_left.path;
+        bool asLeft = true;
+        LoadFolder(left, asLeft);
+        if (stopping())
+            return;
+    }
     BusyScope busy(*this);
 
     if (m_list.count() == 0)
@@ -47,6 +46,7 @@ void Core::LoadFolder(NativePath &folder, bool &toLeft)
         m_list.forgetRightSide();
     }
 
+    takeUpIgnoreFiles(folder, toLeft);
     m_fileList.clear();
     m_scanned = LoadedFolder();
     m_host.setProgress(25);
@@ -100,6 +100,7 @@ void Core::LoadFolder(NativePath &folder, bool &toLeft)
             return false;
         m_left = LoadedFolder();
         m_right = LoadedFolder();
+        m_leftOut.clear();
         m_list.setHeaderText(ComparisonList::LeftNameColumn, QStringLiteral("Erster Ordner"));
         m_list.setHeaderText(ComparisonList::RightNameColumn, QStringLiteral("Zweiter Ordner"));
         m_list.ClearList();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "filesystem.h"
+#include "ignorepatterns.h"
 
 #include <QHash>
 #include <QSet>
@@ -27,6 +28,7 @@ struct LoadedFolder
     qint64 listedAt = 0; ///< the second the scan began in, by this machine's clock
     bool twoSecondTimes = false; ///< its file system keeps times in steps of two seconds (FAT)
     QSet<NativePath> leftovers;  ///< the folders that held temporary files of copies, by relative path
+    IgnorePatterns ignoreFile;   ///< the patterns of its own ignore file
 };
 
 } // namespace common

@@ -64,13 +64,14 @@ void Core::ScanFolder(const NativePath &folder)
     std::vector<FolderId> ancestors;
     std::vector<FolderEntry> entries;
     const NativePath root = WithTrailingBackslash(folder);
+    const IgnorePatterns &ignoring = *m_ignoring;
     // A folder listed ahead is taken only by its own load; the load before it leaves it listing.
     std::unique_ptr<FolderLister> lister;
     if (m_listedAhead && m_listedAheadPath == root) {
         lister = std::move(m_listedAhead);
         m_listedAheadPath.clear();
     } else {
-        lister = std::make_unique<FolderLister>(m_fs, root);
+        lister = std::make_unique<FolderLister>(m_fs, root, m_ignoring);
     }
     // Beside the yield after each folder, one every 25 ms inside a large folder (unless SpeedCheck).
     Pacer amid(m_host.speedChecked() ? std::function<bool()>() : [this] {
@@ -98,6 +99,9 @@ void Core::ScanFolder(const NativePath &folder)
                     m_scanned.leftovers.insert(entry.name.left(qMax<qsizetype>(0, relativeFolderLength - 1)));
                 continue;
             }
+            // Left out: never reported, listed or entered. What could not be inspected may be a folder.
+            if (ignoring.excludes(entry.name, relativeFolderLength, entry.error || entry.info.kind == EntryKind::Folder))
+                continue;
             if (entry.error) {
                 message(accessError(entry.error, root + entry.name), Host::Icon::Warning);
                 continue;

@@ -11,7 +11,7 @@ namespace common {
 namespace {
 
 // Refusals of a step by the synchronisation itself, beside those of the file system.
-enum : int { NoLeftFile = 100101, NoRightFile, NoLeftFolder, NoRightFolder, TimeProvesNothing };
+enum : int { NoLeftFile = 100101, NoRightFile, NoLeftFolder, NoRightFolder, TimeProvesNothing, LeftOut };
 
 QString quoted(const NativePath &path)
 {
@@ -47,6 +47,7 @@ QString reason(int error)
     case TimeProvesNothing:
         return QStringLiteral("Die Datei wurde in der Sekunde des Einlesens geändert; ob sie seither noch einmal") + CR +
                QStringLiteral("geändert wurde, lässt sich nicht erkennen. Bitte neu vergleichen.");
+    case LeftOut: return QStringLiteral("Die Datei oder ein Ordner auf dem Weg zu ihr ist vom Vergleich ausgeschlossen.");
     default: return QString();
     }
 }
@@ -151,6 +152,10 @@ Core::Outcome Core::attempt(const Step &step, const QString &detail, bool &keepR
 std::unique_ptr<Folder> Core::openFolderOf(const LoadedFolder &side, const NativePath &relative, bool create,
                                            int &error)
 {
+    if (m_ignoring->excludesPath(relative)) {
+        error = LeftOut;
+        return nullptr;
+    }
     // Opened afresh for every step: nothing stays open between two, so that a disk can be unmounted.
     std::unique_ptr<Folder> folder = m_fs.openFolder(side.path, side.seen, error);
     for (int from = 0, at; folder && (at = relative.indexOf(Separator, from)) >= 0; from = at + 1) {

@@ -273,6 +273,8 @@ bool Form1::loadFolderArguments(const QStringList &arguments)
             return false;
         folders.push_back(path);
     }
+    if (folders.size() == 2)
+        m_core.PlanBothLoads(folders[0], folders[1]);
     for (size_t i = 0; i < folders.size() && !m_host.stopRequested(); ++i) {
         bool toLeft = i == 0;
         m_core.LoadFolder(folders[i], toLeft);

@@ -24,6 +24,8 @@ void Form1::CompareAgain()
     common::NativePath left = m_core.LeftPath(), right = m_core.RightPath();
     m_comparingAgain = true;
     bool toLeft = true;
+    if (!right.isEmpty())
+        m_core.PlanBothLoads(left, right);
     m_core.LoadFolder(left, toLeft);
     if (!right.isEmpty() && !m_core.stopRequested()) {
         toLeft = false;

@@ -34,7 +34,7 @@ private Q_SLOTS:
         f.fs.beforeList = [&](const NativePath &folder) {
             rightListings += folder.startsWith(f.right.path() + '/');
         };
-        f.core.ListAhead(f.right.path());
+        f.core.PlanBothLoads(f.left.path(), f.right.path());
         QTRY_VERIFY(rightListings > 0); // its root is being listed before the left load begins
         f.load(f.left.path(), false); // an empty list takes it into the left column
         f.load(f.right.path(), false);

@@ -83,6 +83,14 @@ private Q_SLOTS:
         row("no trash, batch run, Papierkorb=0", inBatch + "Papierkorb=0 >>ok.ini && " + trashless + "--batch ./ok.ini",
             "0:" + copied, "", "neu");
         row("--no-trash without --sync", "--age --no-trash L R", "2:", "--no-trash gilt nur mit --sync");
+        // Left out on both sides by the command line and by either side's file; an ignore file that cannot be
+        // read is named and fails the run at its end.
+        row("--exclude", "--exclude 'caf*' --exclude=/nothing L R", "1:a.txt\t<>\tA.TXT\n", "");
+        row("an ignore file", "--version >/dev/null && echo A.txt >R/.kalmoraignore && kalmora-cli L R", "0:" + same,
+            "");
+        row("an unreadable ignore file", "--version >/dev/null && mkdir R/.kalmoraignore && kalmora-cli L R",
+            "2:a.txt\t<>\tA.TXT\n" + same, "Zugriffsfehler 22 auf 'R/.kalmoraignore'\n");
+        row("--exclude and --batch", "--exclude x --batch ./ok.ini", "2:", "--batch verträgt keine weiteren Angaben");
         // The one that copies (0: all done), then the report alone, once, each line ended once.
         row("binary after a synchronisation", "--age --sync L R >/dev/null 2>&1 && kalmora-cli --binary L R",
             "0:a.txt\t=\tA.TXT\n" + same,
