@@ -3,7 +3,9 @@
 // time of each step, the longest gap between two turns of the event loop (SpeedCheck off) and the
 // memory per row.
 //
-// usage: kalmora-window-bench [FILES]   (default 1000000; QT_QPA_PLATFORM=offscreen is set by itself)
+// usage: kalmora-window-bench [FILES [IGNOREFILE]]
+//   FILES defaults to 1000000; IGNOREFILE's patterns are served as the left folder's ignore file.
+//   QT_QPA_PLATFORM=offscreen is set by itself.
 
 #include "form1.h"
 
@@ -28,7 +30,10 @@ constexpr qint64 BaseTime = 1600000000;
 class SyntheticFileSystem : public common::FileSystem
 {
 public:
-    explicit SyntheticFileSystem(int files) : m_folders((files + FilesPerFolder - 1) / FilesPerFolder), m_files(files) {}
+    SyntheticFileSystem(int files, QByteArray ignoreFile)
+        : m_folders((files + FilesPerFolder - 1) / FilesPerFolder), m_files(files), m_ignoreFile(std::move(ignoreFile))
+    {
+    }
 
     int listFolder(const common::NativePath &folder, const common::NativePath &namePrefix,
                    std::vector<common::FolderEntry> &entries) override
@@ -59,6 +64,10 @@ public:
     common::NativePath canonicalPath(const common::NativePath &path) override { return path; }
     std::unique_ptr<common::InputFile> openForReading(const common::NativePath &path, int &error) override
     {
+        if (path.endsWith(common::IgnoreFileName)) {
+            error = path.startsWith("/L/") && !m_ignoreFile.isEmpty() ? 0 : common::NotFound;
+            return error ? nullptr : std::make_unique<Content>(m_ignoreFile);
+        }
         error = 0;
         return std::make_unique<Content>(size(path, number(path)));
     }
@@ -91,18 +100,24 @@ public:
     }
 
 private:
+    // A file of that many bytes 'k', or of the bytes given.
     struct Content : common::InputFile
     {
         explicit Content(qint64 size) : left(size), total(size) {}
+        explicit Content(QByteArray bytes) : left(bytes.size()), total(bytes.size()), given(std::move(bytes)) {}
         qint64 size() const override { return total; }
         qint64 read(char *buffer, qint64 max) override
         {
             const qint64 n = qMin(max, left);
-            std::memset(buffer, 'k', size_t(n));
+            if (given.isEmpty())
+                std::memset(buffer, 'k', size_t(n));
+            else
+                std::memcpy(buffer, given.constData() + (total - left), size_t(n));
             left -= n;
             return n;
         }
         qint64 left, total;
+        QByteArray given;
     };
     static bool right(const common::NativePath &path) { return path.startsWith("/R/"); }
     static int number(const common::NativePath &path)
@@ -120,6 +135,7 @@ private:
 
     int m_folders;
     int m_files;
+    QByteArray m_ignoreFile;
 };
 
 /// The window, with every message box answered at once.
@@ -148,7 +164,16 @@ int main(int argc, char *argv[])
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const int files = argc > 1 ? std::atoi(argv[1]) : 1000000;
-    SyntheticFileSystem fileSystem(files);
+    QByteArray ignoreFile;
+    if (argc > 2) {
+        QFile patterns(QString::fromLocal8Bit(argv[2]));
+        if (!patterns.open(QIODevice::ReadOnly)) {
+            std::fprintf(stderr, "kalmora-window-bench: cannot read %s\n", argv[2]);
+            return 2;
+        }
+        ignoreFile = patterns.readAll();
+    }
+    SyntheticFileSystem fileSystem(files, ignoreFile);
     BenchForm form(fileSystem);
     form.Form_Load();
     QApplication::processEvents();
