@@ -186,6 +186,11 @@ bool equalFolded(std::string_view name, std::string_view pattern)
     return true;
 }
 
+bool endsFolded(std::string_view name, std::string_view suffix)
+{
+    return name.size() >= suffix.size() && equalFolded(name.substr(name.size() - suffix.size()), suffix);
+}
+
 bool globMatches(const std::string &pattern, std::string_view text)
 {
     const char *p = pattern.data();
@@ -225,6 +230,8 @@ void IgnorePatterns::add(const QString &line)
     pattern.text = s.toCaseFolded().toStdString();
     const std::string &text = pattern.text;
     const bool glob = text.find_first_of(GlobCharacters) != std::string::npos;
+    if (glob)
+        pattern.tail = text.substr(text.find_last_of("*?[]\\") + 1);
     if (anchored) {
         pattern.shape = glob ? Shape::PathGlob : Shape::Path;
     } else if (!glob) {
@@ -298,12 +305,10 @@ bool IgnorePatterns::decide(std::string_view path, size_t nameStart, bool folder
         bool matches = false;
         switch (pattern->shape) {
         case Shape::Name: matches = equalFolded(name, text); break;
-        case Shape::NameSuffix:
-            matches = name.size() >= text.size() && equalFolded(name.substr(name.size() - text.size()), text);
-            break;
-        case Shape::NameGlob: matches = globMatches(text, name); break;
+        case Shape::NameSuffix: matches = endsFolded(name, text); break;
+        case Shape::NameGlob: matches = endsFolded(name, pattern->tail) && globMatches(text, name); break;
         case Shape::Path: matches = equalFolded(path, text); break;
-        case Shape::PathGlob: matches = globMatches(text, path); break;
+        case Shape::PathGlob: matches = endsFolded(path, pattern->tail) && globMatches(text, path); break;
         }
         if (matches)
             return !pattern->negated;

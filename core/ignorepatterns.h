@@ -48,6 +48,7 @@ private:
     struct Pattern
     {
         std::string text; ///< case-folded UTF-8; a NameSuffix without its leading "*"
+        std::string tail; ///< what a match ends with: a glob's literal end, which most names fail at once
         Shape shape;
         bool negated;
         bool foldersOnly;
