@@ -26,6 +26,7 @@ const Case Cases[] = {
     {"a slash inside, at the root", "doc/frotz", "doc/frotz", false, true},
     {"* stays in its folder", "doc/*.txt", "doc/a/b.txt", false, false},
     {"* in its folder", "doc/*.txt", "doc/b.txt", false, true},
+    {"a trailing * stays in its folder", "doc/*\n!doc/a", "doc/a/b", false, false},
     {"** in the middle, no folder", "a/**/b", "a/b", false, true},
     {"** in the middle, folders", "a/**/b", "a/x/y/b", false, true},
     {"leading **", "**/foo", "x/y/foo", true, true},

@@ -85,7 +85,7 @@ private Q_SLOTS:
         row("--no-trash without --sync", "--age --no-trash L R", "2:", "--no-trash gilt nur mit --sync");
         // Left out on both sides by the command line and by either side's file; an ignore file that cannot be
         // read is named and fails the run at its end.
-        row("--exclude", "--exclude 'caf*' --exclude=/nothing L R", "1:a.txt\t<>\tA.TXT\n", "");
+        row("--exclude", "--exclude=caf'*' --exclude /nothing L R", "1:a.txt\t<>\tA.TXT\n", "");
         row("an ignore file", "--version >/dev/null && echo A.txt >R/.kalmoraignore && kalmora-cli L R", "0:" + same,
             "");
         row("an unreadable ignore file", "--version >/dev/null && mkdir R/.kalmoraignore && kalmora-cli L R",
