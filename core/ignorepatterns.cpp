@@ -19,6 +19,7 @@ namespace {
 constexpr char GlobCharacters[] = "*?[\\";
 
 enum class Match { Matched, NotMatched, AbortAll, AbortToStarStar };
+constexpr int MaxStarDepth = 10000;
 
 inline uchar lowered(uchar c)
 {
@@ -117,9 +118,12 @@ bool inSet(const char *p, const char *end, char32_t c, const char *&after)
 }
 
 // git's wildmatch with its path rules: "*", "?" and sets never match a "/"; "**" between slashes (or at
-// either end) matches across folders. The results beyond a plain miss end the search early.
-Match wild(const char *p, const char *pEnd, const char *t, const char *tEnd, const char *pStart)
+// either end) matches across folders. The results beyond a plain miss end the search early. Each star
+// recurses once: a pattern of absurdly many gives up rather than run out of stack.
+Match wild(const char *p, const char *pEnd, const char *t, const char *tEnd, const char *pStart, int depth = 0)
 {
+    if (depth > MaxStarDepth)
+        return Match::AbortAll;
     while (p < pEnd) {
         if (t == tEnd && *p != '*')
             return Match::AbortAll;
@@ -130,7 +134,7 @@ Match wild(const char *p, const char *pEnd, const char *t, const char *tEnd, con
             bool acrossFolders = false;
             if (p - stars >= 2 && (stars == pStart || stars[-1] == '/') && (p == pEnd || *p == '/')) {
                 // "**/" may stand for no folder at all: "a/**/b" matches "a/b".
-                if (p < pEnd && wild(p + 1, pEnd, t, tEnd, pStart) == Match::Matched)
+                if (p < pEnd && wild(p + 1, pEnd, t, tEnd, pStart, depth + 1) == Match::Matched)
                     return Match::Matched;
                 acrossFolders = true;
             }
@@ -140,7 +144,7 @@ Match wild(const char *p, const char *pEnd, const char *t, const char *tEnd, con
             for (;;) {
                 if (t == tEnd)
                     return Match::AbortAll;
-                const Match rest = wild(p, pEnd, t, tEnd, pStart);
+                const Match rest = wild(p, pEnd, t, tEnd, pStart, depth + 1);
                 if (rest != Match::NotMatched && (!acrossFolders || rest != Match::AbortToStarStar))
                     return rest;
                 if (rest == Match::NotMatched && !acrossFolders && *t == '/')

@@ -106,6 +106,14 @@ private Q_SLOTS:
         }
     }
 
+    // A hostile ignore file of one line, 1 MiB of "**/", ends without running out of stack.
+    void absurdPatternEnds()
+    {
+        IgnorePatterns patterns;
+        patterns.add(QString("**/").repeated(MaxIgnoreFileSize / 3) + "x*y");
+        QVERIFY(!patterns.excludes("a/xy", 2, false)); // given up: it matches nothing
+    }
+
     // Both sides' files leave the same entries out of both trees, whatever loads first: planned loads never
     // list a left-out folder; a left folder loaded alone loads again where the right one's file takes back
     // what its own left out, or where a right file before left out what the next one does not.
