@@ -66,7 +66,8 @@ public:
     void setExclusions(const IgnorePatterns &patterns) { m_exclusions = patterns; }
     /// Both folders of a run are known before the first load (the command line, batch mode, F5): both
     /// ignore files are read now, so that neither load lists what either leaves out, and the right folder
-    /// is listed ahead, on what the left load leaves of the cores; its own load takes the listings.
+    /// is listed ahead, on what the left load leaves of the cores; its own load takes the listings. The left
+    /// load leaves its rows unsorted: the right one sorts them all.
     void PlanBothLoads(const NativePath &left, const NativePath &right);
     /// Sorts the list by a column (a click on its header): as an operation of its own that pauses every
     /// 25 ms, or, while another one is under way, when that one ends.

@@ -47,6 +47,9 @@ void Core::LoadFolder(NativePath &folder, bool &toLeft)
     }
 
     takeUpIgnoreFiles(folder, toLeft);
+    // A right load planned to follow sorts the whole list, which no order of the rows before changes: a
+    // million left rows sorted first would be work thrown away.
+    const bool rightFollows = toLeft && !m_planned.right.isEmpty();
     m_fileList.clear();
     m_scanned = LoadedFolder();
     m_host.setProgress(25);
@@ -124,7 +127,8 @@ void Core::LoadFolder(NativePath &folder, bool &toLeft)
     const int rows = m_list.count();
     SetStatus(1, QString::number(rows) + (rows == 1 ? QStringLiteral(" Datei") : QStringLiteral(" Dateien")));
     // Without yields (SpeedCheck) nothing can look at the rows while they are sorted.
-    m_list.sortNow(m_host.speedChecked() ? std::function<bool()>() : pauseHere);
+    if (!rightFollows)
+        m_list.sortNow(m_host.speedChecked() ? std::function<bool()>() : pauseHere);
     if (stopped())
         return;
     busy.end();
