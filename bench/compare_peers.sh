@@ -4,6 +4,8 @@
 # usage: bench/compare_peers.sh [--files N] [--tiny] [--keep DIR] [--cli PATH]
 #                               [--before PATH] [--runs N] [--cold]
 # --before times a second kalmora-cli (an earlier build) in the same run.
+# The probes of bench/read_probe.c (listing both trees, and reading every
+# file once) run at 2, 4, 8 and 16 threads; the ratios take the best.
 #
 # Each command gets one untimed warm-up run, then --runs timed runs
 # (default 5); the table shows the median wall time.
@@ -19,6 +21,8 @@ COLD=0
 BEFORE=
 
 die() { echo "compare_peers: $*" >&2; exit 2; }
+TEMPORARY=() # removed on exit
+trap 'rm -rf "${TEMPORARY[@]}"' EXIT
 
 while [ $# -gt 0 ]; do
     case "$1" in
@@ -41,7 +45,7 @@ if [ -n "$KEEP" ]; then
     PAIR=$KEEP
 else
     PAIR=$(mktemp -d "${TMPDIR:-/tmp}/kalmora-bench.XXXXXX")
-    trap 'rm -rf "$PAIR"' EXIT
+    TEMPORARY+=("$PAIR")
 fi
 if [ -d "$PAIR/left" ] && [ -d "$PAIR/right" ]; then
     echo "reusing the pair in $PAIR (--files/--tiny ignored)"
@@ -63,7 +67,6 @@ if [ "$COLD" = 1 ]; then
         echo "cache: cold runs are not available here (cannot write" \
              "/proc/sys/vm/drop_caches); falling back to warm"
         COLD=0
-BEFORE=
     fi
 else
     echo "cache: warm"
@@ -83,7 +86,24 @@ before_age()      { "$BEFORE" --age "$LEFT" "$RIGHT" >/dev/null 2>&1; }
 
 NAMES=(scan kalmora_binary diff_rq kalmora_age rsync_rtn)
 [ -n "$BEFORE" ] && NAMES=(scan before_binary kalmora_binary diff_rq before_age kalmora_age rsync_rtn)
-declare -A LABEL=(
+
+# What the machine allows: the probe lists both trees (as --age must) or also reads every file (as
+# --binary must), with a pool of threads; built once for the run.
+PROBE_DIR=$(mktemp -d "${TMPDIR:-/tmp}/kalmora-probe.XXXXXX")
+TEMPORARY+=("$PROBE_DIR")
+cc -O2 -pthread -o "$PROBE_DIR/read_probe" "$ROOT/bench/read_probe.c" || die "cannot build bench/read_probe.c"
+PROBE_THREADS=(2 4 8 16)
+declare -A LABEL OK_CODES
+for t in "${PROBE_THREADS[@]}"; do
+    eval "probe_list_$t() { \"\$PROBE_DIR/read_probe\" --threads $t \"\$LEFT\" \"\$RIGHT\" >/dev/null; }"
+    eval "probe_read_$t() { \"\$PROBE_DIR/read_probe\" --read --threads $t \"\$LEFT\" \"\$RIGHT\" >/dev/null; }"
+    NAMES+=("probe_list_$t" "probe_read_$t")
+    LABEL[probe_list_$t]="probe: list, $t threads"
+    LABEL[probe_read_$t]="probe: read, $t threads"
+    OK_CODES[probe_list_$t]=0
+    OK_CODES[probe_read_$t]=0
+done
+LABEL+=(
     [scan]="find -printf (scan limit)"
     [kalmora_binary]="kalmora-cli --binary"
     [before_binary]="before: kalmora-cli --binary"
@@ -92,7 +112,7 @@ declare -A LABEL=(
     [kalmora_age]="kalmora-cli --age"
     [rsync_rtn]="rsync -rtn --itemize-changes"
 )
-declare -A OK_CODES=(
+OK_CODES+=(
     [scan]="0" [kalmora_binary]="0 1" [diff_rq]="0 1"
     [kalmora_age]="0 1" [rsync_rtn]="0" [before_binary]="0 1" [before_age]="0 1"
 )
@@ -144,6 +164,15 @@ printf '%-30s %10s\n' "ratio (lower is better)" ""
 printf '%-30s %10s\n' "kalmora --binary / diff -rq"  "$(ratio "${MEDIAN[kalmora_binary]}" "${MEDIAN[diff_rq]}")"
 printf '%-30s %10s\n' "kalmora --age / rsync -rtn"   "$(ratio "${MEDIAN[kalmora_age]}" "${MEDIAN[rsync_rtn]}")"
 printf '%-30s %10s\n' "kalmora --age / scan limit"   "$(ratio "${MEDIAN[kalmora_age]}" "${MEDIAN[scan]}")"
+best() { # the least median among the probes of a kind
+    local kind=$1 least= t
+    for t in "${PROBE_THREADS[@]}"; do
+        least=$(awk -v a="${MEDIAN[probe_${kind}_$t]}" -v b="$least" 'BEGIN { print (b == "" || a < b) ? a : b }')
+    done
+    echo "$least"
+}
+printf '%-30s %10s\n' "kalmora --age / list probe"    "$(ratio "${MEDIAN[kalmora_age]}" "$(best list)")"
+printf '%-30s %10s\n' "kalmora --binary / read probe" "$(ratio "${MEDIAN[kalmora_binary]}" "$(best read)")"
 if [ -n "$BEFORE" ]; then
     printf '%-30s %10s\n' "before: --binary / diff -rq" "$(ratio "${MEDIAN[before_binary]}" "${MEDIAN[diff_rq]}")"
     printf '%-30s %10s\n' "before: --age / rsync -rtn"  "$(ratio "${MEDIAN[before_age]}" "${MEDIAN[rsync_rtn]}")"
