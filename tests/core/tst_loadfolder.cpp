@@ -65,6 +65,12 @@ private Q_SLOTS:
                               "Dieser Verzeichnisname enthält ungültige Zeichen - bitte korrigieren!"}));
         f.load(right2.path("wh?"), true); // an empty folder
         QCOMPARE(f.host.panel1, QString("0 Dateien"));
+        // Loaded alone, a left folder's rows come sorted, not in the scan's order (b, a/d, Z/c).
+        TestDir alone;
+        for (const char *name : {"b", "Z/c", "a/d"})
+            alone.file(name);
+        f.load(alone.path(), true);
+        QCOMPARE(f.rows(), (QStringList{"a/d||", "b||", "Z/c||"}));
     }
 
     // A folder's files, then the whole subtree of the subfolder listed last, then the one before it. Hidden
