@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 #include <QTest>
 
+#include <atomic>
 #include <cerrno>
 
 using namespace common;
@@ -129,16 +130,16 @@ private Q_SLOTS:
                 other.file(name);
             }
             f.right.file("c.tmp");
-            QStringList listed;
-            f.fs.beforeList = [&](const NativePath &folder) { listed << QString::fromUtf8(folder); };
+            std::atomic<int> cacheListings{0}; // counted on the listers' threads
+            f.fs.beforeList = [&](const NativePath &folder) { cacheListings += folder.contains("cache"); };
             if (planned)
                 f.core.PlanBothLoads(f.left.path(), f.right.path());
             f.load(f.left.path(), true);
-            QCOMPARE(listed.filter("cache").isEmpty(), planned);
-            listed.clear();
+            QCOMPARE(cacheListings == 0, planned);
+            cacheListings = 0;
             f.load(f.right.path(), false);
             QCOMPARE(f.rows(), (QStringList{"a.txt||", "keep.tmp||"}));
-            QCOMPARE(listed.filter("cache"), QStringList());
+            QCOMPARE(cacheListings, 0);
             QCOMPARE(f.host.events.filter("panel1:").last(), "panel1:2 Dateien");
 
             f.load(other.path(), false);
