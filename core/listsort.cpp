@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <limits>
 #include <numeric>
-#include <thread>
 #include <utility>
 
 namespace common {
@@ -20,67 +19,45 @@ namespace {
 
 // A stable merge sort of positions by compare (negative, 0, positive) that pauses every 25 ms of work, in
 // the middle of a merge too: a million rows sort without the window freezing, on a slow machine as well.
-// Where nothing is to pause (SpeedCheck, the command line), the two halves sort on two threads and only
-// their last merge is left to one. A descending order reverses the comparison as a whole. An empty result
-// means "given up".
+// A descending order reverses the comparison as a whole. An empty result means "given up".
 template<typename Compare>
 std::vector<int> stableOrder(size_t n, Qt::SortOrder order, Compare compare, const std::function<bool()> &pause)
 {
     const auto before = [&](int a, int b) { return order == Qt::AscendingOrder ? compare(a, b) < 0 : compare(b, a) < 0; };
     constexpr size_t Slice = 4096;
+    Pacer pace(pause);
     std::vector<int> positions(n), merged(n);
     std::iota(positions.begin(), positions.end(), 0);
-    // The runs of from[low, middle) and from[middle, high) into to[low, high); the first run's element goes
-    // first on a tie: stable.
-    const auto merge = [&](const int *from, int *to, size_t low, size_t middle, size_t high, Pacer &pace) {
-        if (middle == high || !before(from[middle], from[middle - 1])) {
-            std::copy(from + low, from + high, to + low); // already in order
-            return true;
-        }
-        size_t a = low, b = middle, out = low;
-        while (a < middle && b < high) {
-            to[out++] = before(from[b], from[a]) ? from[b++] : from[a++];
-            if (!pace())
-                return false;
-        }
-        std::copy(from + a, from + middle, to + out);
-        std::copy(from + b, from + high, to + out + (middle - a));
-        return true;
-    };
-    // Sorts positions[low, high), with merged[low, high) for room.
-    const auto sortRange = [&](size_t low, size_t high, Pacer &pace) {
-        for (size_t start = low; start < high; start += Slice) {
-            const auto first = positions.begin() + start, last = positions.begin() + std::min(start + Slice, high);
-            if (!std::is_sorted(first, last, before)) // a list sorted before is mostly sorted still
-                std::stable_sort(first, last, before);
-            if (last != positions.begin() + high && !pace(Slice))
-                return false;
-        }
-        int *from = positions.data(), *to = merged.data();
-        for (size_t width = Slice; width < high - low; width *= 2) {
-            for (size_t run = low; run < high; run += 2 * width) {
-                if (!merge(from, to, run, std::min(run + width, high), std::min(run + 2 * width, high), pace))
-                    return false;
+    for (size_t start = 0; start < n; start += Slice) {
+        const auto first = positions.begin() + start, last = positions.begin() + std::min(start + Slice, n);
+        if (!std::is_sorted(first, last, before)) // a list sorted before is mostly sorted still
+            std::stable_sort(first, last, before);
+        if (last != positions.end() && !pace(Slice))
+            return {};
+    }
+    for (size_t width = Slice; width < n; width *= 2) {
+        for (size_t low = 0; low < n; low += 2 * width) {
+            const size_t middle = std::min(low + width, n), high = std::min(low + 2 * width, n);
+            const auto from = positions.begin() + low;
+            if (middle == high || !before(positions[middle], positions[middle - 1])) {
+                std::copy(from, positions.begin() + high, merged.begin() + low); // already in order
+                continue;
             }
-            std::swap(from, to);
+            // The first run's element goes first on a tie: stable.
+            size_t a = low, b = middle, out = low;
+            while (a < middle && b < high) {
+                merged[out++] = before(positions[b], positions[a]) ? positions[b++] : positions[a++];
+                if (!pace())
+                    return {};
+            }
+            std::copy(positions.begin() + a, positions.begin() + middle, merged.begin() + out);
+            std::copy(positions.begin() + b, positions.begin() + high, merged.begin() + out + (middle - a));
         }
-        if (from != positions.data())
-            std::copy(from + low, from + high, positions.data() + low);
-        return true;
-    };
-    Pacer pace(pause);
-    if (pause || n < 4 * Slice)
-        return sortRange(0, n, pace) ? positions : std::vector<int>();
-    const size_t half = n / 2 / Slice * Slice;
-    std::thread first([&] {
-        Pacer never({});
-        sortRange(0, half, never);
-    });
-    sortRange(half, n, pace);
-    first.join();
-    merge(positions.data(), merged.data(), 0, half, n, pace);
-    return merged;
+        positions.swap(merged);
+    }
+    return positions;
 }
+
 } // namespace
 
 void ComparisonList::sortNow(const std::function<bool()> &pause)
