@@ -138,6 +138,10 @@ private:
     /// sides in effect. A right folder's patterns take the left rows they leave out off the list, until
     /// another right folder is loaded.
     void takeUpIgnoreFiles(const NativePath &folder, bool toLeft);
+    /// The patterns of a folder's ignore file; a file that cannot be read is reported and adds none.
+    IgnorePatterns readIgnoreFile(const NativePath &folder);
+    /// The patterns in effect for two folders: the left file's, the right file's, then the exclusions.
+    IgnorePatterns inEffect(const IgnorePatterns &leftFile, const IgnorePatterns &rightFile) const;
     /// Reads the ignore file of a right folder about to be loaded beside the left one, unless a plan did.
     /// True where the left load may have left out what its patterns take in: the left folder loads again.
     bool leftMustLoadAgain(const NativePath &right);

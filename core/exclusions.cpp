@@ -7,20 +7,29 @@
 
 namespace common {
 
+IgnorePatterns Core::readIgnoreFile(const NativePath &folder)
+{
+    IgnorePatterns patterns;
+    if (const QString problem = ReadIgnoreFile(m_fs, folder, patterns); !problem.isEmpty())
+        message(problem, Host::Icon::Warning);
+    return patterns;
+}
+
+IgnorePatterns Core::inEffect(const IgnorePatterns &leftFile, const IgnorePatterns &rightFile) const
+{
+    IgnorePatterns both = leftFile;
+    both.add(rightFile);
+    both.add(m_exclusions);
+    return both;
+}
+
 void Core::PlanBothLoads(const NativePath &left, const NativePath &right)
 {
     m_planned.left = WithTrailingBackslash(left);
     m_planned.right = WithTrailingBackslash(right);
-    for (auto [folder, patterns] : {std::pair(&m_planned.left, &m_planned.leftFile),
-                                    std::pair(&m_planned.right, &m_planned.rightFile)}) {
-        *patterns = IgnorePatterns();
-        if (const QString problem = ReadIgnoreFile(m_fs, *folder, *patterns); !problem.isEmpty())
-            message(problem, Host::Icon::Warning);
-    }
-    auto both = std::make_shared<IgnorePatterns>(m_planned.leftFile);
-    both->add(m_planned.rightFile);
-    both->add(m_exclusions);
-    m_ignoring = std::move(both);
+    m_planned.leftFile = readIgnoreFile(m_planned.left);
+    m_planned.rightFile = readIgnoreFile(m_planned.right);
+    m_ignoring = std::make_shared<const IgnorePatterns>(inEffect(m_planned.leftFile, m_planned.rightFile));
     m_listedAheadPath = m_planned.right;
     m_listedAhead = std::make_unique<FolderLister>(m_fs, m_listedAheadPath, m_ignoring, ReadingAhead::ForLater);
     m_listedAhead->ahead(m_listedAheadPath);
@@ -31,9 +40,7 @@ bool Core::leftMustLoadAgain(const NativePath &right)
     const NativePath folder = WithTrailingBackslash(right);
     if (m_left.path.isEmpty() || (m_planned.left == m_left.path && m_planned.right == folder))
         return false; // its file was in effect for the left load
-    IgnorePatterns rightFile;
-    if (const QString problem = ReadIgnoreFile(m_fs, folder, rightFile); !problem.isEmpty())
-        message(problem, Host::Icon::Warning);
+    IgnorePatterns rightFile = readIgnoreFile(folder);
     // Rows are taken off for the patterns of a new right file, but what the left load left out is not there
     // to be taken back.
     if (rightFile.takesBack() || (!m_rightFileAtLeftLoad.isEmpty() && rightFile != m_rightFileAtLeftLoad)) {
@@ -50,14 +57,11 @@ void Core::takeUpIgnoreFiles(const NativePath &folder, bool toLeft)
     if (folder != (toLeft ? m_planned.left : m_planned.right) || (!toLeft && m_left.path != m_planned.left))
         m_planned = {};
     LoadedFolder &loaded = toLeft ? m_left : m_right;
-    if (!m_planned.left.isEmpty()) {
+    if (!m_planned.left.isEmpty())
         loaded.ignoreFile = toLeft ? m_planned.leftFile : m_planned.rightFile;
-    } else if (const QString problem = ReadIgnoreFile(m_fs, folder, loaded.ignoreFile); !problem.isEmpty()) {
-        message(problem, Host::Icon::Warning);
-    }
-    IgnorePatterns both = m_left.ignoreFile;
-    both.add(toLeft ? m_planned.rightFile : m_right.ignoreFile);
-    both.add(m_exclusions);
+    else
+        loaded.ignoreFile = readIgnoreFile(folder);
+    IgnorePatterns both = inEffect(m_left.ignoreFile, toLeft ? m_planned.rightFile : m_right.ignoreFile);
     if (toLeft) {
         m_leftOut.clear();
         m_rightFileAtLeftLoad = m_planned.rightFile;

@@ -324,29 +324,28 @@ QString ReadIgnoreFile(FileSystem &fs, const NativePath &folder, IgnorePatterns 
 {
     const NativePath path = folder + IgnoreFileName;
     const QString notApplied = CR + QStringLiteral("Die Ausschlussmuster dieser Datei gelten nicht ...");
-    const QString tooLarge = QStringLiteral("Die Ausschlussdatei '%1' ist größer als 1 MiB.").arg(DisplayName(path));
+    const QString tooLarge = QStringLiteral("Die Ausschlussdatei '%1' ist größer als 1 MiB.").arg(DisplayName(path)) +
+                             notApplied;
+    const auto unreadable = [&](int error) {
+        return QStringLiteral("Zugriffsfehler %1 auf '%2'").arg(QString::number(error ? error : EIO), DisplayName(path)) +
+               notApplied;
+    };
     int error = 0;
     const std::unique_ptr<InputFile> file = fs.openForReading(path, error);
-    if (!file && error == NotFound)
-        return {};
-    if (!file && !error)
-        error = EIO;
+    if (!file)
+        return error == NotFound ? QString() : unreadable(error);
+    if (file->size() > MaxIgnoreFileSize)
+        return tooLarge;
     QByteArray bytes;
-    if (file && file->size() > MaxIgnoreFileSize)
-        return tooLarge + notApplied;
     char buffer[65536];
     errno = 0;
-    for (qint64 n; file && (n = file->read(buffer, sizeof buffer)) != 0;) {
-        if (n < 0) {
-            error = errno ? errno : EIO;
-            break;
-        }
+    for (qint64 n; (n = file->read(buffer, sizeof buffer)) != 0;) {
+        if (n < 0)
+            return unreadable(errno);
         if (bytes.size() + n > MaxIgnoreFileSize)
-            return tooLarge + notApplied; // it grew since it was opened
+            return tooLarge; // it grew since it was opened
         bytes.append(buffer, n);
     }
-    if (error)
-        return QStringLiteral("Zugriffsfehler %1 auf '%2'").arg(QString::number(error), DisplayName(path)) + notApplied;
     patterns.addLines(DecodeControlFile(bytes));
     return {};
 }
