@@ -30,7 +30,7 @@ inline bool IsHidden(const FolderEntry &entry, qsizetype folderLength)
 /// will come to first. The scan takes each listing when it comes to that folder, in its own order: what it
 /// reports and collects is what it would without them. The workers stop while they hold 4096 listings or
 /// 262144 entries for the scan (about 40 MB). Folder paths end in "/"; the entries of a listing are named
-/// by their path within the tree the lister was made for.
+/// by their path within the tree the lister was made for, and come in the list's order of names.
 ///
 /// Threads: everything public is called on one thread, the scan's. The workers call only the file system's
 /// listFolder (whose contract allows calls from several threads). m_fs, m_root, m_forWhen and m_ignoring are set
@@ -63,8 +63,9 @@ private:
         int error = 0;
         std::vector<FolderEntry> entries;
     };
-    /// Where a folder comes in the scan's order: the scan visits a folder, then its subfolders last-listed
-    /// first, each subtree whole. Counting each subfolder from the last, the keys sort in that order.
+    /// Where a folder comes in the scan's order: the scan visits a folder, then its subfolders in the order
+    /// of their listing, each subtree whole. Counting each subfolder from the first, the keys sort in that
+    /// order.
     using ScanOrder = std::vector<quint32>;
     void work();
 

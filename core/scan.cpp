@@ -47,20 +47,23 @@ void ScannedFiles::clear()
 
 void Core::ScanFolder(const NativePath &folder)
 {
+    // A folder to visit, or (without a path) files to take after the subtrees listed before them.
     struct Pending
     {
         NativePath path;
-        size_t depth;
+        size_t depth = 0;
         FolderId id;
+        std::vector<ScannedFile> files;
     };
 
     m_scanned.listedAt = QDateTime::currentSecsSinceEpoch();
     EntryInfo rootInfo;
     m_fs.inspect(folder, rootInfo);
     m_scanned.seen = rootInfo;
-    // A stack visits the subfolders last-listed first, each subtree whole, as a recursion would, without
-    // a recursion's depth limit.
-    std::vector<Pending> pending{{folder, 0, {rootInfo.device, rootInfo.inode}}};
+    // A stack visits the subfolders in the order of their listing, each subtree whole, as a recursion
+    // would, without a recursion's depth limit. A folder's files come between its subtrees as they are
+    // listed, so that the files of a tree come nearly in the order the list sorts them into.
+    std::vector<Pending> pending{{folder, 0, {rootInfo.device, rootInfo.inode}, {}}};
     std::vector<FolderId> ancestors;
     std::vector<FolderEntry> entries;
     const NativePath root = WithTrailingBackslash(folder);
@@ -80,8 +83,13 @@ void Core::ScanFolder(const NativePath &folder)
     });
 
     while (!pending.empty()) {
-        const Pending current = std::move(pending.back());
+        Pending current = std::move(pending.back());
         pending.pop_back();
+        if (current.path.isEmpty()) {
+            for (ScannedFile &file : current.files)
+                m_fileList.push_back(std::move(file));
+            continue;
+        }
         ancestors.resize(current.depth);
         ancestors.push_back(current.id);
 
@@ -92,7 +100,9 @@ void Core::ScanFolder(const NativePath &folder)
             entries.clear();
             message(accessError(error, current.path), Host::Icon::Warning);
         }
-        // Each entry comes named by its path within the tree.
+        // Each entry comes named by its path within the tree. Subfolders and the runs of files between
+        // them go onto the stack last first.
+        const size_t subfoldersFrom = pending.size();
         for (FolderEntry &entry : entries) {
             if (IsHidden(entry, relativeFolderLength)) {
                 if (entry.name.mid(relativeFolderLength).startsWith(TemporaryPrefix))
@@ -112,19 +122,25 @@ void Core::ScanFolder(const NativePath &folder)
                 const bool known = id.inode != 0 || id.device != 0;
                 if (known && std::find(ancestors.begin(), ancestors.end(), id) != ancestors.end())
                     break; // a link back into a folder of the current path
-                NativePath subfolder = root + entry.name;
-                lister->ahead(WithTrailingBackslash(subfolder));
-                pending.push_back({std::move(subfolder), current.depth + 1, id});
+                pending.push_back({root + entry.name, current.depth + 1, id, {}});
                 m_scanned.folders.insert(entry.name, {id.device, id.inode, entry.info.born, entry.info.link});
                 break;
             }
             case EntryKind::File:
-                m_fileList.push_back({std::move(entry.name), m_list.seen(entry.info)});
+                if (pending.size() == subfoldersFrom || !pending.back().path.isEmpty())
+                    pending.emplace_back();
+                pending.back().files.push_back({std::move(entry.name), m_list.seen(entry.info)});
                 break;
             case EntryKind::Other:
                 break; // FIFOs, sockets and devices have no content to compare and are never opened
             }
             amid();
+        }
+        std::reverse(pending.begin() + qsizetype(subfoldersFrom), pending.end());
+        // Announced the last to be visited first: the lister takes the latest announcement first.
+        for (size_t i = subfoldersFrom; i < pending.size(); ++i) {
+            if (!pending[i].path.isEmpty())
+                lister->ahead(WithTrailingBackslash(pending[i].path));
         }
         m_host.yield();
         if (stopping())
