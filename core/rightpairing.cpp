@@ -4,10 +4,62 @@
 #include "pacer.h"
 
 #include <algorithm>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 
 namespace common {
+
+namespace {
+// Two scans of like trees list their files in the same order: a file named as the row after the last one
+// paired, or one of the few after it (past files only the left side has), pairs without a table. Where
+// the walk loses its way, it picks up again where the rows of the file's folder begin. Only exact names
+// pair here, and those are unique on each side: the result is the table's.
+bool pairInStep(const ComparisonList &list, size_t count, const std::function<const NativePath &(size_t)> &nameOf,
+                std::vector<int> &rowOf, std::vector<char> &taken, Pacer &pace, size_t &paired)
+{
+    constexpr int LookAhead = 4;
+    const auto folderOf = [](const NativePath &name) {
+        const std::string_view path(name.constData(), size_t(name.size()));
+        return path.substr(0, path.rfind(Separator) + 1); // npos + 1: no folder
+    };
+    const int rows = list.count();
+    std::unordered_map<std::string_view, int> folderStart;
+    std::string_view folder;
+    for (int i = 0; i < rows; ++i) {
+        const NativePath &name = list.row(i).leftName;
+        if (name.isEmpty())
+            continue;
+        if (const std::string_view itsFolder = folderOf(name); folderStart.empty() || itsFolder != folder) {
+            folder = itsFolder;
+            folderStart.emplace(folder, i);
+        }
+        if (!pace())
+            return false;
+    }
+    int expected = 0;
+    for (size_t i = 0; i < count; ++i) {
+        const NativePath &name = nameOf(i);
+        if (const std::string_view itsFolder = folderOf(name); i == 0 || itsFolder != folder) {
+            folder = itsFolder;
+            if (const auto start = folderStart.find(folder); start != folderStart.end())
+                expected = start->second;
+        }
+        for (int row = expected, end = std::min(rows, expected + LookAhead); row < end; ++row) {
+            if (!taken[size_t(row)] && list.row(row).leftName == name) {
+                rowOf[i] = row;
+                taken[size_t(row)] = 1;
+                expected = row + 1;
+                ++paired;
+                break;
+            }
+        }
+        if (!pace())
+            return false;
+    }
+    return true;
+}
+} // namespace
 
 RightPairing::RightPairing(const ComparisonList &list, size_t count,
                            const std::function<const NativePath &(size_t)> &nameOf, const std::function<bool()> &pause)
@@ -34,8 +86,15 @@ RightPairing::RightPairing(const ComparisonList &list, size_t count,
         return true;
     };
     const int rows = list.count();
+    std::vector<char> taken;
+    if (!fill(m_rows, count, -1) || !fill(taken, size_t(rows), char(0)))
+        return;
+    size_t paired = 0;
+    if (!(m_complete = pairInStep(list, count, nameOf, m_rows, taken, pace, paired)))
+        return;
+
     size_t size = 16;
-    while (size < size_t(rows) * 2)
+    while (size < (size_t(rows) - paired) * 2)
         size *= 2;
     const size_t mask = size - 1;
     std::vector<Slot> slots;
@@ -58,8 +117,10 @@ RightPairing::RightPairing(const ComparisonList &list, size_t count,
             }
         }
     };
+    // The rows paired in step are left out: no other file has their exact name, and as taken rows they
+    // are nobody's candidate without regard to case.
     for (int i = 0; i < rows; ++i) {
-        if (const NativePath &name = list.row(i).leftName; !name.isEmpty()) {
+        if (const NativePath &name = list.row(i).leftName; !name.isEmpty() && !taken[size_t(i)]) {
             const auto [at, hash] = slotOf(name);
             int &head = slots[at].first;
             if (head < 0) {
@@ -77,11 +138,10 @@ RightPairing::RightPairing(const ComparisonList &list, size_t count,
     }
 
     // Exact names first; a file that has none waits with its slot (encoded below -1) for the second pass.
-    std::vector<char> taken;
-    if (!fill(m_rows, count, -1) || !fill(taken, size_t(rows), char(0)))
-        return;
     std::unordered_map<size_t, int> waiting; // per slot: files of that folded name without an exact partner
     for (size_t i = 0; i < count; ++i) {
+        if (m_rows[i] >= 0)
+            continue;
         const NativePath &name = nameOf(i);
         const size_t slot = slotOf(name).first;
         int row = slots[slot].first;
