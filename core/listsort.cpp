@@ -41,6 +41,8 @@ std::vector<int> stableOrder(size_t n, Qt::SortOrder order, Compare compare, con
             const auto from = positions.begin() + low;
             if (middle == high || !before(positions[middle], positions[middle - 1])) {
                 std::copy(from, positions.begin() + high, merged.begin() + low); // already in order
+                if (!pace(unsigned(high - low)))
+                    return {};
                 continue;
             }
             // The first run's element goes first on a tie: stable.

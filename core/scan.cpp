@@ -139,8 +139,10 @@ void Core::ScanFolder(const NativePath &folder)
         std::reverse(pending.begin() + qsizetype(subfoldersFrom), pending.end());
         // Announced the last to be visited first: the lister takes the latest announcement first.
         for (size_t i = subfoldersFrom; i < pending.size(); ++i) {
-            if (!pending[i].path.isEmpty())
+            if (!pending[i].path.isEmpty()) {
                 lister->ahead(WithTrailingBackslash(pending[i].path));
+                amid();
+            }
         }
         m_host.yield();
         if (stopping())
