@@ -73,23 +73,35 @@ bool printList(const common::ComparisonList &list)
     std::vector<QByteArray> markerTexts; // each marker's text, encoded once
     for (int marker = 0; marker <= int(common::Marker::Unreadable); ++marker)
         markerTexts.push_back(common::MarkerText(common::Marker(marker)).toUtf8());
-    QByteArray out;
+    // Lines go into a buffer written out a megabyte at a time: a million lines in calls of their own, or
+    // in appends that check and grow their array each time, cost more than the comparison.
+    constexpr size_t Flush = 1 << 20;
+    std::vector<char> out(2 * Flush);
+    size_t used = 0;
+    const auto write = [&] { return std::fwrite(out.data(), 1, used, stdout) == used; };
+    const auto add = [&](const QByteArray &bytes) {
+        const size_t size = size_t(bytes.size());
+        if (used + size > out.size())
+            out.resize(used + size + Flush);
+        std::memcpy(out.data() + used, bytes.constData(), size);
+        used += size;
+    };
+    const QByteArray tab("\t"), newline("\n");
     for (int i = 0; i < list.count(); ++i) {
         const common::Row &row = list.row(i);
-        out += row.leftName;
-        out += '\t';
-        out += markerTexts[size_t(row.marker)];
-        out += '\t';
-        out += row.rightName;
-        out += '\n';
-        if (out.size() >= (1 << 20)) {
-            if (std::fwrite(out.constData(), 1, size_t(out.size()), stdout) != size_t(out.size()))
+        add(row.leftName);
+        add(tab);
+        add(markerTexts[size_t(row.marker)]);
+        add(tab);
+        add(row.rightName);
+        add(newline);
+        if (used >= Flush) {
+            if (!write())
                 return false;
-            out.resize(0); // the buffer is kept for the next megabyte
+            used = 0;
         }
     }
-    return std::fwrite(out.constData(), 1, size_t(out.size()), stdout) == size_t(out.size()) &&
-           std::fflush(stdout) == 0;
+    return write() && std::fflush(stdout) == 0;
 }
 
 } // namespace
