@@ -53,6 +53,9 @@ PairComparer::~PairComparer()
 
 Marker PairComparer::take(size_t k, const std::function<void()> &waiting)
 {
+    // A verdict seen to be in under the lock before is read without it: none is written twice.
+    if (k < m_seen)
+        return m_verdicts[k];
     std::unique_lock<std::mutex> lock(m_mutex);
     if (m_done[k] == 0) {
         m_awaited = std::min(k + Batch, m_pairs.size() - 1);
@@ -60,7 +63,11 @@ Marker PairComparer::take(size_t k, const std::function<void()> &waiting)
         WaitYielding(lock, m_ready, [&] { return m_done[k] != 0 && m_done[m_awaited] != 0; }, waiting);
         m_runWaits = false;
     }
-    m_taken = k + 1;
+    // Every verdict in by now is taken at once: a lock for each small file kept the workers waiting for it.
+    m_seen = k + 1;
+    while (m_seen < m_pairs.size() && m_done[m_seen] != 0)
+        ++m_seen;
+    m_taken = m_seen;
     const Marker verdict = m_verdicts[k];
     // Workers that ran out of room sleep until half of it is free again: one wake-up for many pairs.
     const bool wake = m_workersWaiting > 0 && m_next <= m_taken + ReadAhead / 2;

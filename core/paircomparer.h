@@ -51,6 +51,7 @@ private:
     std::vector<char> m_done;
     size_t m_next = 0;  ///< the next pair a worker takes up
     size_t m_taken = 0; ///< pairs the run has taken; workers stay a bounded distance ahead of it
+    size_t m_seen = 0;  ///< the run's own: the verdicts before it were in when it last looked
     bool m_stop = false;
     // Who sleeps: a wake-up is only sent to a sleeper, since a handoff per pair would cost more than a
     // small file's comparison.
