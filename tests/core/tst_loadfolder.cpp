@@ -65,12 +65,13 @@ private Q_SLOTS:
                               "Dieser Verzeichnisname enthält ungültige Zeichen - bitte korrigieren!"}));
         f.load(right2.path("wh?"), true); // an empty folder
         QCOMPARE(f.host.panel1, QString("0 Dateien"));
-        // Loaded alone, a left folder's rows come sorted, not in the scan's order (b, a/d, Z/c).
+        // Loaded alone, a left folder's rows come sorted, not in the scan's order (a/d, a-b, b, Z/c: the
+        // folder "a" before the file "a-b", though "a-b" sorts before "a/d").
         TestDir alone;
-        for (const char *name : {"b", "Z/c", "a/d"})
+        for (const char *name : {"b", "Z/c", "a/d", "a-b"})
             alone.file(name);
         f.load(alone.path(), true);
-        QCOMPARE(f.rows(), (QStringList{"a/d||", "b||", "Z/c||"}));
+        QCOMPARE(f.rows(), (QStringList{"a-b||", "a/d||", "b||", "Z/c||"}));
     }
 
     // A folder's files and subfolders in the order of their names, each subtree whole in its place. Hidden
