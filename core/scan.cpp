@@ -127,7 +127,11 @@ void Core::ScanFolder(const NativePath &folder)
                 break;
             }
             case EntryKind::File:
-                if (pending.size() == subfoldersFrom || !pending.back().path.isEmpty())
+                if (pending.size() == subfoldersFrom) { // before every subfolder: nothing comes first
+                    m_fileList.push_back({std::move(entry.name), m_list.seen(entry.info)});
+                    break;
+                }
+                if (!pending.back().path.isEmpty())
                     pending.emplace_back();
                 pending.back().files.push_back({std::move(entry.name), m_list.seen(entry.info)});
                 break;
