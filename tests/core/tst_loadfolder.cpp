@@ -145,7 +145,10 @@ private Q_SLOTS:
         f.right.file("a slow folder/f");
         f.host.speed = speed;
         f.load(f.left.path(), true);
-        QCOMPARE(f.host.events.count("yield"), speed ? 2 : 4);
+        // After each folder (2) and every 64th file (2 more); a slow moment adds one for each 25 ms spent
+        // waiting for a listing or working through one.
+        const auto leftYields = f.host.events.count("yield");
+        QVERIFY2(leftYields >= (speed ? 2 : 4) && leftYields <= (speed ? 4 : 6), qPrintable(QString::number(leftYields)));
         // 200 ms to list, as on a slow mount.
         f.fs.beforeList = [](const NativePath &folder) {
             if (folder.endsWith("/a slow folder/"))
