@@ -106,19 +106,21 @@ private Q_SLOTS:
     // its ASCII letters only, so that no lossy decoding lets two names meet). Twins of one name: "AA" and
     // "aa" on both sides, each with its exact name; "bb" and "BB" on the left only, and "CC" and "Cc" on the
     // right only, none of them; "DD" and "dd", the exact name, and a twin without a partner; "ee" and "Ee"
-    // after the exact ones, one of each left.
+    // after the exact ones, one of each left. A file in a folder only the right side has never takes a row
+    // of the same name in the next folder ("b/f" beside "a/f" and "c/f").
     void pairingByName()
     {
         ComparisonList list;
-        fill(list, {"Ordner/AMüll.txt", "Zz", "caf\xe9", "aa", "AA", "bb", "BB", "cc", "dd", "ee", "EE"});
+        fill(list,
+             {"Ordner/AMüll.txt", "Zz", "caf\xe9", "aa", "AA", "bb", "BB", "cc", "dd", "ee", "EE", "a/f", "c/f"});
         const QByteArrayList right{"ORDNER/AMÜLL.TXT", "zZ", "caf\xe8", "CAF\xe9", "AA", "aa", "Bb",
-                                   "CC", "Cc", "DD", "dd", "ee", "Ee"};
+                                   "CC", "Cc", "DD", "dd", "ee", "Ee", "a/f", "b/f", "c/f"};
         const RightPairing pairing(list, size_t(right.size()),
                                    [&](size_t i) -> const NativePath & { return right[int(i)]; });
         QList<int> found;
         for (int i = 0; i < right.size(); ++i)
             found << pairing.rowOf(size_t(i));
-        QCOMPARE(found, (QList<int>{0, 1, -1, 2, 4, 3, -1, -1, -1, -1, 8, 9, 10}));
+        QCOMPARE(found, (QList<int>{0, 1, -1, 2, 4, 3, -1, -1, -1, -1, 8, 9, 10, 11, -1, 12}));
     }
 };
 
