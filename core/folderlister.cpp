@@ -19,10 +19,12 @@ constexpr size_t MaxEntriesAhead = 262144;
 // the order of the disk's hash.
 void sortByName(std::vector<FolderEntry> &entries)
 {
-    std::vector<QByteArray> keys;
+    // A plain ASCII name is its own key and is only pointed at; the keys of the others are kept in made.
+    std::vector<QByteArrayView> keys;
+    std::vector<QByteArray> made;
     keys.reserve(entries.size());
     for (const FolderEntry &entry : entries)
-        keys.push_back(CollationKey(entry.name));
+        keys.emplace_back(IsOwnKey(entry.name) ? entry.name : made.emplace_back(CollationKey(entry.name)));
     std::vector<quint32> order(entries.size());
     std::iota(order.begin(), order.end(), 0);
     std::sort(order.begin(), order.end(), [&](quint32 a, quint32 b) {

@@ -19,9 +19,11 @@ namespace {
 
 // A stable merge sort of positions by compare (negative, 0, positive) that pauses every 25 ms of work, in
 // the middle of a merge too: a million rows sort without the window freezing, on a slow machine as well.
-// A descending order reverses the comparison as a whole. An empty result means "given up".
-template<typename Compare>
-std::vector<int> stableOrder(size_t n, Qt::SortOrder order, Compare compare, const std::function<bool()> &pause)
+// A descending order reverses the comparison as a whole. An empty result means "given up". ahead(p) is
+// called for a position compared soon, so that what compare reads of it is fetched meanwhile.
+template<typename Compare, typename Ahead>
+std::vector<int> stableOrder(size_t n, Qt::SortOrder order, Compare compare, Ahead ahead,
+                             const std::function<bool()> &pause)
 {
     const auto before = [&](int a, int b) { return order == Qt::AscendingOrder ? compare(a, b) < 0 : compare(b, a) < 0; };
     constexpr size_t Slice = 4096;
@@ -30,7 +32,13 @@ std::vector<int> stableOrder(size_t n, Qt::SortOrder order, Compare compare, con
     std::iota(positions.begin(), positions.end(), 0);
     for (size_t start = 0; start < n; start += Slice) {
         const auto first = positions.begin() + start, last = positions.begin() + std::min(start + Slice, n);
-        if (!std::is_sorted(first, last, before)) // a list sorted before is mostly sorted still
+        bool sorted = true; // a list sorted before is mostly sorted still
+        for (auto at = first; sorted && at + 1 < last; ++at) {
+            if (size_t(last - at) > PrefetchDistance)
+                ahead(at[PrefetchDistance]);
+            sorted = !before(at[1], at[0]);
+        }
+        if (!sorted)
             std::stable_sort(first, last, before);
         if (last != positions.end() && !pace(Slice))
             return {};
@@ -48,6 +56,10 @@ std::vector<int> stableOrder(size_t n, Qt::SortOrder order, Compare compare, con
             // The first run's element goes first on a tie: stable.
             size_t a = low, b = middle, out = low;
             while (a < middle && b < high) {
+                if (a + PrefetchDistance < middle)
+                    ahead(positions[a + PrefetchDistance]);
+                if (b + PrefetchDistance < high)
+                    ahead(positions[b + PrefetchDistance]);
                 merged[out++] = before(positions[b], positions[a]) ? positions[b++] : positions[a++];
                 if (!pace())
                     return {};
@@ -92,13 +104,24 @@ void ComparisonList::sortRows(const std::function<bool()> &pause)
     // order is the ascending one reversed.
     const size_t n = m_rows.size();
     const bool rightFirst = sortKey == RightNameColumn;
-    std::vector<QByteArray> keys; // of the names compared first; the other side's only where these tie
+    // The keys of the names compared first; the other side's only where these tie. A plain ASCII name is
+    // its own key and is only pointed at (no row changes while a sort pauses: the core is busy, the list
+    // frozen); the keys of the others are kept in made.
+    const auto firstName = [&](size_t i) -> const NativePath & {
+        return rightFirst ? m_rows[i].rightName : m_rows[i].leftName;
+    };
+    std::vector<QByteArrayView> keys;
+    std::vector<QByteArray> made;
     keys.reserve(n);
-    for (const Row &r : m_rows) {
-        keys.push_back(CollationKey(rightFirst ? r.rightName : r.leftName));
+    for (size_t i = 0; i < n; ++i) {
+        if (i + PrefetchDistance < n)
+            Prefetch(firstName(i + PrefetchDistance));
+        const NativePath &name = firstName(i);
+        keys.emplace_back(IsOwnKey(name) ? name : made.emplace_back(CollationKey(name)));
         if (!now_and_then())
             return;
     }
+    const auto keyAhead = [&](int i) { __builtin_prefetch(keys[size_t(i)].data()); };
     const auto byNames = [&](int a, int b) {
         if (const int c = CompareFolded(keys[size_t(a)], keys[size_t(b)]))
             return c;
@@ -128,7 +151,7 @@ void ComparisonList::sortRows(const std::function<bool()> &pause)
                 const int c = rank[size_t(m_rows[size_t(a)].marker)] - rank[size_t(m_rows[size_t(b)].marker)];
                 return c ? c : byNames(a, b);
             },
-            pause);
+            keyAhead, pause);
         break;
     }
     case LeftStampColumn:
@@ -146,11 +169,11 @@ void ComparisonList::sortRows(const std::function<bool()> &pause)
                 const qint64 x = stamp(a), y = stamp(b);
                 return x < y ? -1 : x > y ? 1 : byNames(a, b);
             },
-            pause);
+            keyAhead, pause);
         break;
     }
     default: // the names, and the spare column, which is empty in every row
-        order = stableOrder(n, sortOrder, byNames, pause);
+        order = stableOrder(n, sortOrder, byNames, keyAhead, pause);
         break;
     }
     if (order.size() != m_rows.size())

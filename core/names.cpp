@@ -46,7 +46,7 @@ inline quint64 foldAsciiWord(quint64 word)
 }
 } // namespace
 
-int CompareFolded(const QByteArray &a, const QByteArray &b)
+int CompareFolded(QByteArrayView a, QByteArrayView b)
 {
     const qsizetype n = qMin(a.size(), b.size());
     const char *x = a.constData(), *y = b.constData();
@@ -93,8 +93,7 @@ size_t HashFolded(const QByteArray &key)
     return size_t(hash);
 }
 
-namespace {
-bool isAscii(const NativePath &name)
+bool IsOwnKey(const NativePath &name)
 {
     const char *p = name.constData();
     qsizetype left = name.size();
@@ -108,6 +107,7 @@ bool isAscii(const NativePath &name)
     return (bits & (0x80 * EachByte)) == 0;
 }
 
+namespace {
 // The case-folded text of a name, or nothing where the name is not UTF-8.
 std::optional<QString> foldedText(const NativePath &name)
 {
@@ -129,7 +129,7 @@ QByteArray unfoldedKey(const NativePath &name)
 
 QByteArray FoldedName(const NativePath &name)
 {
-    if (isAscii(name))
+    if (IsOwnKey(name))
         return name;
     const std::optional<QString> folded = foldedText(name);
     return folded ? folded->toUtf8() : unfoldedKey(name);
@@ -169,7 +169,7 @@ const QByteArray &latinKey(uint codePoint)
 
 QByteArray CollationKey(const NativePath &name)
 {
-    if (isAscii(name))
+    if (IsOwnKey(name))
         return name; // its own key
     // Most other names hold Latin letters with accents: their keys are put together character by character.
     QByteArray key;
