@@ -89,6 +89,10 @@ bool printList(const common::ComparisonList &list)
     };
     const QByteArray tab("\t"), newline("\n");
     for (int i = 0; i < list.count(); ++i) {
+        if (const int ahead = i + int(common::PrefetchDistance); ahead < list.count()) {
+            common::Prefetch(list.row(ahead).leftName);
+            common::Prefetch(list.row(ahead).rightName);
+        }
         const common::Row &row = list.row(i);
         add(row.leftName);
         add(tab);

@@ -3,6 +3,7 @@
 #include "paircomparer.h"
 
 #include "filecomparison.h"
+#include "names.h"
 #include "pacer.h"
 #include "workerthreads.h"
 
@@ -28,6 +29,11 @@ PairComparer::PairComparer(FileSystem &fs, const ComparisonList &list, NativePat
     m_pairs.reserve(size_t(list.count())); // never moved while it grows; room not filled takes no memory
     Pacer pace(pause);
     for (int i = 0; i < list.count(); ++i) {
+        // Copying a name counts a reference in its block: the blocks of the rows ahead are fetched meanwhile.
+        if (const int ahead = i + int(PrefetchDistance); ahead < list.count()) {
+            Prefetch(list.row(ahead).leftName);
+            Prefetch(list.row(ahead).rightName);
+        }
         if (const Row &row = list.row(i); !row.leftName.isEmpty() && !row.rightName.isEmpty())
             m_pairs.push_back({row.leftName, row.rightName, row.left.size, row.right.size});
         pace();
