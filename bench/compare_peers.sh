@@ -8,7 +8,9 @@
 # file once) run at 2, 4, 8 and 16 threads; the ratios take the best.
 #
 # Each command gets one untimed warm-up run, then --runs timed runs
-# (default 5); the table shows the median wall time.
+# (default 5); the table shows the median wall time. The timed runs go round
+# by round, each command once a round, so that a noisy minute of the machine
+# falls on every command alike rather than on the ratios.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -130,21 +132,25 @@ run_checked() {
 
 now() { date +%s.%N; }
 
+declare -A TIMES
+echo "warm-up: one untimed run of each command"
 for name in "${NAMES[@]}"; do
-    printf '%-30s' "${LABEL[$name]}"
-    run_checked "$name"                      # untimed warm-up
-    times=()
-    for ((i = 0; i < RUNS; i++)); do
+    run_checked "$name"
+done
+for ((i = 0; i < RUNS; i++)); do
+    echo "round $((i + 1)) of $RUNS"
+    for name in "${NAMES[@]}"; do
         [ "$COLD" = 1 ] && drop_caches
         t0=$(now)
         run_checked "$name"
         t1=$(now)
-        times+=("$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.4f", b - a }')")
-        printf ' %s' "${times[-1]}"
+        TIMES[$name]+=" $(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.4f", b - a }')"
     done
-    MEDIAN[$name]=$(printf '%s\n' "${times[@]}" | sort -g |
+done
+for name in "${NAMES[@]}"; do
+    printf '%-30s%s\n' "${LABEL[$name]}" "${TIMES[$name]}"
+    MEDIAN[$name]=$(printf '%s\n' ${TIMES[$name]} | sort -g |
                     awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }')
-    echo
 done
 
 # --- report -----------------------------------------------------------------
