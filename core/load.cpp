@@ -50,7 +50,7 @@ void Core::LoadFolder(NativePath &folder, bool &toLeft)
     // A right load planned to follow sorts the whole list, which no order of the rows before changes: a
     // million left rows sorted first would be work thrown away.
     const bool rightFollows = toLeft && !m_planned.right.isEmpty();
-    m_fileList.clear();
+    m_fileList.clearForNextScan(); // empty but for the room a left load may have kept
     m_scanned = LoadedFolder();
     m_host.setProgress(25);
     SetStatus(2, QStringLiteral("Aufstellung der Dateien im betr. Verzeichnis läuft ..."));
@@ -94,8 +94,12 @@ void Core::LoadFolder(NativePath &folder, bool &toLeft)
                 break;
         }
     }
-    // Nothing reads the scan's list after the load; a million paths are not kept for nothing.
-    m_fileList.clear();
+    // Nothing reads the scan's list after the load; a million paths are not kept for nothing. Its room is
+    // kept only for the right load that follows at once.
+    if (rightFollows && !stopping())
+        m_fileList.clearForNextScan();
+    else
+        m_fileList.clear();
     // Stopped (Escape, or the program ends): half a tree would pair as orphans, and a half sorted list is
     // out of its header's order, so nothing stays loaded.
     const auto stopped = [&] {

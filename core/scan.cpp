@@ -34,6 +34,13 @@ QString accessError(int code, const NativePath &path)
 }
 } // namespace
 
+void ScannedFiles::clearForNextScan()
+{
+    for (std::vector<ScannedFile> &chunk : m_chunks)
+        chunk.clear();
+    m_size = 0;
+}
+
 void ScannedFiles::clear()
 {
     if (m_chunks.empty())
