@@ -59,8 +59,9 @@ public:
 
     /// Appends all files in folder and its subfolders to FileList; entries whose name starts with a dot
     /// and entries the ignore patterns leave out are passed over, entries that cannot be inspected are
-    /// reported and left out. The folders it walks are recorded for the load.
-    void ScanFolder(const NativePath &folder);
+    /// reported and left out. The folders it walks are recorded for the load. filesFound, where given, is
+    /// called after each folder, with the files found so far in FileList.
+    void ScanFolder(const NativePath &folder, const std::function<void()> &filesFound = {});
     /// Patterns that leave entries of both trees out, after those of the folders' ignore files (the
     /// command line's).
     void setExclusions(const IgnorePatterns &patterns) { m_exclusions = patterns; }

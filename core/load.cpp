@@ -54,7 +54,14 @@ void Core::LoadFolder(NativePath &folder, bool &toLeft)
     m_scanned = LoadedFolder();
     m_host.setProgress(25);
     SetStatus(2, QStringLiteral("Aufstellung der Dateien im betr. Verzeichnis läuft ..."));
-    ScanFolder(folder);
+    // A right load pairs its files in step while the scan goes on: the walk then runs while the listers
+    // list, not after them on one core.
+    const auto pauseHere = [this] { return pause(); };
+    const RightPairing::NameOf nameOf = [this](size_t i) -> const NativePath & { return m_fileList[i].name; };
+    std::optional<RightPairing> pairing;
+    if (!toLeft)
+        pairing.emplace(m_list, pauseHere);
+    ScanFolder(folder, toLeft ? std::function<void()>() : [&] { pairing->pairInStep(m_fileList.size(), nameOf); });
     LoadedFolder &loaded = toLeft ? m_left : m_right;
     loaded.seen = m_scanned.seen;
     loaded.listedAt = m_scanned.listedAt;
@@ -64,13 +71,8 @@ void Core::LoadFolder(NativePath &folder, bool &toLeft)
     m_host.setProgress(50);
     SetStatus(2, QStringLiteral("Eintragung der Dateien in die Vergleichsliste läuft ..."));
 
-    const auto pauseHere = [this] { return pause(); };
-    std::optional<RightPairing> pairing;
-    if (!toLeft && !stopping()) {
-        pairing.emplace(
-            m_list, m_fileList.size(), [this](size_t i) -> const NativePath & { return m_fileList[i].name; },
-            pauseHere);
-    }
+    if (!toLeft && !stopping())
+        pairing->pairTheRest(m_fileList.size(), nameOf);
     // New rows are gathered and appended in one step at the end, and the view hears of changed rows once:
     // a view relays out all its rows after every insertion it is told of.
     // A left load leaves a quarter more room than it fills: the right-only rows of the next load then fit

@@ -11,65 +11,90 @@
 namespace common {
 
 namespace {
+std::string_view folderOf(const NativePath &name)
+{
+    const std::string_view path(name.constData(), size_t(name.size()));
+    return path.substr(0, path.rfind(Separator) + 1); // npos + 1: no folder
+}
+} // namespace
+
+RightPairing::RightPairing(const ComparisonList &list, size_t count, const NameOf &nameOf,
+                           const std::function<bool()> &pause)
+    : RightPairing(list, pause)
+{
+    pairTheRest(count, nameOf);
+}
+
+RightPairing::RightPairing(const ComparisonList &list, const std::function<bool()> &pause)
+    : m_list(list), m_pace(pause)
+{
+    // A row's mark for a million rows is a megabyte to fault in: it is filled in pieces, the clock read
+    // after each.
+    const size_t rows = size_t(list.count());
+    m_taken.reserve(rows);
+    while (m_taken.size() < rows && pace(Pacer::Now))
+        m_taken.resize(std::min(rows, m_taken.size() + 65536), char(0));
+}
+
 // Two scans of like trees list their files in the same order: a file named as the row after the last one
 // paired, or one of the few after it (past files only the left side has), pairs without a table. Where
 // the walk loses its way, it picks up again where the rows of the file's folder begin. Only exact names
 // pair here, and those are unique on each side: the result is the table's.
-bool pairInStep(const ComparisonList &list, size_t count, const std::function<const NativePath &(size_t)> &nameOf,
-                std::vector<int> &rowOf, std::vector<char> &taken, Pacer &pace, size_t &paired)
+bool RightPairing::pairInStep(size_t count, const NameOf &nameOf)
 {
     constexpr int LookAhead = 4;
-    const auto folderOf = [](const NativePath &name) {
-        const std::string_view path(name.constData(), size_t(name.size()));
-        return path.substr(0, path.rfind(Separator) + 1); // npos + 1: no folder
-    };
-    const int rows = list.count();
-    std::unordered_map<std::string_view, int> folderStart;
-    std::string_view folder;
-    for (int i = 0; i < rows; ++i) {
-        if (i + int(PrefetchDistance) < rows)
-            Prefetch(list.row(i + int(PrefetchDistance)).leftName);
-        const NativePath &name = list.row(i).leftName;
-        if (name.isEmpty())
-            continue;
-        if (const std::string_view itsFolder = folderOf(name); folderStart.empty() || itsFolder != folder) {
-            folder = itsFolder;
-            folderStart.emplace(folder, i);
+    const int rows = m_list.count();
+    if (!m_complete)
+        return false;
+    if (!m_foldersKnown && m_rows.size() < count) {
+        std::string_view folder;
+        for (int i = 0; i < rows; ++i) {
+            if (i + int(PrefetchDistance) < rows)
+                Prefetch(m_list.row(i + int(PrefetchDistance)).leftName);
+            const NativePath &name = m_list.row(i).leftName;
+            if (name.isEmpty())
+                continue;
+            if (const std::string_view itsFolder = folderOf(name); m_folderStart.empty() || itsFolder != folder) {
+                folder = itsFolder;
+                m_folderStart.emplace(folder, i);
+            }
+            if (!pace())
+                return false;
         }
-        if (!pace())
-            return false;
+        m_foldersKnown = true;
     }
-    int expected = 0;
-    for (size_t i = 0; i < count; ++i) {
+    for (size_t i = m_rows.size(); i < count; ++i) {
         if (i + PrefetchDistance < count)
             Prefetch(nameOf(i + PrefetchDistance));
-        if (expected + int(PrefetchDistance) < rows)
-            Prefetch(list.row(expected + int(PrefetchDistance)).leftName);
+        if (m_expected + int(PrefetchDistance) < rows)
+            Prefetch(m_list.row(m_expected + int(PrefetchDistance)).leftName);
         const NativePath &name = nameOf(i);
-        if (const std::string_view itsFolder = folderOf(name); i == 0 || itsFolder != folder) {
-            folder = itsFolder;
-            if (const auto start = folderStart.find(folder); start != folderStart.end())
-                expected = start->second;
+        if (const std::string_view itsFolder = folderOf(name); i == 0 || itsFolder != m_folder) {
+            m_folder = itsFolder;
+            if (const auto start = m_folderStart.find(m_folder); start != m_folderStart.end())
+                m_expected = start->second;
         }
-        for (int row = expected, end = std::min(rows, expected + LookAhead); row < end; ++row) {
-            if (!taken[size_t(row)] && list.row(row).leftName == name) {
-                rowOf[i] = row;
-                taken[size_t(row)] = 1;
-                expected = row + 1;
-                ++paired;
+        int paired = -1;
+        for (int row = m_expected, end = std::min(rows, m_expected + LookAhead); row < end; ++row) {
+            if (!m_taken[size_t(row)] && m_list.row(row).leftName == name) {
+                paired = row;
+                m_taken[size_t(row)] = 1;
+                m_expected = row + 1;
+                ++m_paired;
                 break;
             }
         }
+        m_rows.push_back(paired);
         if (!pace())
             return false;
     }
     return true;
 }
-} // namespace
 
-RightPairing::RightPairing(const ComparisonList &list, size_t count,
-                           const std::function<const NativePath &(size_t)> &nameOf, const std::function<bool()> &pause)
+bool RightPairing::pairTheRest(size_t count, const NameOf &nameOf)
 {
+    if (!pairInStep(count, nameOf))
+        return false;
     // The left names by folded name: open addressing over row positions, each slot the first row of a
     // folded name, with the upper half of its hash, so that a probe seldom has to look at a row; next is
     // the chain of its twins in list order.
@@ -78,35 +103,26 @@ RightPairing::RightPairing(const ComparisonList &list, size_t count,
         int first = -1;
         quint32 hash = 0;
     };
-    Pacer pace(pause);
-    const auto goOn = [&](unsigned pieces = 1) { return m_complete = pace(pieces); };
     // A table for a million rows is thousands of pages to fault in: it is filled in pieces, the clock read
     // after each.
     const auto fill = [&](auto &table, size_t n, auto value) {
         table.reserve(n);
         while (table.size() < n) {
             table.resize(std::min(n, table.size() + 65536), value);
-            if (!goOn(Pacer::Now))
+            if (!pace(Pacer::Now))
                 return false;
         }
         return true;
     };
-    const int rows = list.count();
-    std::vector<char> taken;
-    if (!fill(m_rows, count, -1) || !fill(taken, size_t(rows), char(0)))
-        return;
-    size_t paired = 0;
-    if (!(m_complete = pairInStep(list, count, nameOf, m_rows, taken, pace, paired)))
-        return;
-
+    const int rows = m_list.count();
     size_t size = 16;
-    while (size < (size_t(rows) - paired) * 2)
+    while (size < (size_t(rows) - m_paired) * 2)
         size *= 2;
     const size_t mask = size - 1;
     std::vector<Slot> slots;
     std::vector<int> next;
     if (!fill(slots, size, Slot()) || !fill(next, size_t(rows), -1))
-        return;
+        return false;
     // The slot of name's folded name (empty where no left name has it yet) and the hash to keep there.
     const auto slotOf = [&](const NativePath &name) {
         const QByteArray key = FoldedName(name);
@@ -117,7 +133,7 @@ RightPairing::RightPairing(const ComparisonList &list, size_t count,
             if (slot.first < 0)
                 return std::make_pair(at, upper);
             if (slot.hash == upper) {
-                const NativePath &other = list.row(slot.first).leftName;
+                const NativePath &other = m_list.row(slot.first).leftName;
                 if (other == name || CompareFolded(FoldedName(other), key) == 0)
                     return std::make_pair(at, upper);
             }
@@ -126,9 +142,9 @@ RightPairing::RightPairing(const ComparisonList &list, size_t count,
     // The rows paired in step are left out: no other file has their exact name, and as taken rows they
     // are nobody's candidate without regard to case.
     for (int i = 0; i < rows; ++i) {
-        if (taken[size_t(i)])
+        if (m_taken[size_t(i)])
             continue; // without touching the row: most rows are taken, and a million rows are 130 MB
-        if (const NativePath &name = list.row(i).leftName; !name.isEmpty()) {
+        if (const NativePath &name = m_list.row(i).leftName; !name.isEmpty()) {
             const auto [at, hash] = slotOf(name);
             int &head = slots[at].first;
             if (head < 0) {
@@ -141,8 +157,8 @@ RightPairing::RightPairing(const ComparisonList &list, size_t count,
                 next[size_t(last)] = i;
             }
         }
-        if (!goOn())
-            return;
+        if (!pace())
+            return false;
     }
 
     // Exact names first; a file that has none waits with its slot (encoded below -1) for the second pass.
@@ -153,17 +169,17 @@ RightPairing::RightPairing(const ComparisonList &list, size_t count,
         const NativePath &name = nameOf(i);
         const size_t slot = slotOf(name).first;
         int row = slots[slot].first;
-        while (row >= 0 && list.row(row).leftName != name)
+        while (row >= 0 && m_list.row(row).leftName != name)
             row = next[size_t(row)];
         if (row >= 0) {
             m_rows[i] = row;
-            taken[size_t(row)] = 1;
+            m_taken[size_t(row)] = 1;
         } else if (slots[slot].first >= 0) {
             m_rows[i] = -2 - int(slot);
             ++waiting[slot];
         }
-        if (!goOn())
-            return;
+        if (!pace())
+            return false;
     }
     // Then without regard to case, where one file and one row of the folded name are left.
     for (size_t i = 0; i < count; ++i) {
@@ -175,7 +191,7 @@ RightPairing::RightPairing(const ComparisonList &list, size_t count,
             continue;
         int candidate = -1, candidates = 0;
         for (int row = slots[slot].first; row >= 0; row = next[size_t(row)]) {
-            if (!taken[size_t(row)]) {
+            if (!m_taken[size_t(row)]) {
                 candidate = row;
                 ++candidates;
             }
@@ -183,6 +199,7 @@ RightPairing::RightPairing(const ComparisonList &list, size_t count,
         if (candidates == 1)
             m_rows[i] = candidate;
     }
+    return true;
 }
 
 } // namespace common

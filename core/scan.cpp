@@ -52,7 +52,7 @@ void ScannedFiles::clear()
 #endif
 }
 
-void Core::ScanFolder(const NativePath &folder)
+void Core::ScanFolder(const NativePath &folder, const std::function<void()> &filesFound)
 {
     // A folder to visit, or (without a path) files to take after the subtrees listed before them.
     struct Pending
@@ -155,6 +155,8 @@ void Core::ScanFolder(const NativePath &folder)
                 amid();
             }
         }
+        if (filesFound)
+            filesFound();
         m_host.yield();
         if (stopping())
             break;
