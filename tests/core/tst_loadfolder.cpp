@@ -122,6 +122,13 @@ private Q_SLOTS:
         for (const ScannedFile &file : chunked)
             QCOMPARE(file.name, QByteArray::number(qulonglong(i++)));
         QCOMPARE(i, 2 * ScannedFiles::ChunkSize + 3);
+        // Emptied for the next scan, it fills the chunks it kept from the first on.
+        chunked.clearForNextScan();
+        for (size_t j = 0; j <= ScannedFiles::ChunkSize; ++j)
+            chunked.push_back({QByteArray::number(qulonglong(j) + 7), {}});
+        QCOMPARE(chunked.size(), ScannedFiles::ChunkSize + 1);
+        QCOMPARE(chunked[0].name, "7");
+        QCOMPARE(chunked[ScannedFiles::ChunkSize].name, QByteArray::number(qulonglong(ScannedFiles::ChunkSize) + 7));
     }
 
     // A load yields after each folder and every 64th file, with SpeedCheck only after each folder and while
