@@ -74,15 +74,15 @@ private Q_SLOTS:
         QCOMPARE(f.rows(), (QStringList{"a-b||", "a/d||", "b||", "Z/c||"}));
     }
 
-    // A folder's files and subfolders in the order of their names, each subtree whole in its place. Hidden
-    // entries (in subfolders too) and links back into a folder of the current path are left out, other
-    // links followed; entries that cannot be read are reported and left out. A folder whose listing
+    // A folder's files and subfolders in the order of their names (Ä as A), each subtree whole in its place.
+    // Hidden entries (in subfolders too) and links back into a folder of the current path are left out,
+    // other links followed; entries that cannot be read are reported and left out. A folder whose listing
     // outgrows a first read comes whole.
     void scan()
     {
         CoreFixture f;
-        for (const char *name : {"a", "x.txt", "S1/f.txt", "S1/T/f.txt", "S2/f.txt", "S2/U/g.txt", ".profile",
-                                 ".git/config", "locked/x", "S2/.cache/x", "S2/U/.hidden.txt"})
+        for (const char *name : {"a", "x.txt", "Ärger.txt", "S1/f.txt", "S1/T/f.txt", "S2/f.txt", "S2/U/g.txt",
+                                 ".profile", ".git/config", "locked/x", "S2/.cache/x", "S2/U/.hidden.txt"})
             f.left.file(name);
         f.left.link("a-link", "x.txt");
         f.left.link("S1/up", "..");
@@ -97,7 +97,7 @@ private Q_SLOTS:
                 found << QString::fromUtf8(file.name);
             return found;
         };
-        QCOMPARE(scanned(f), (QStringList{"a-link", "S1/f.txt", "S1/T/f.txt", "S1/to-T/f.txt", "S2/f.txt",
+        QCOMPARE(scanned(f), (QStringList{"a-link", "Ärger.txt", "S1/f.txt", "S1/T/f.txt", "S1/to-T/f.txt", "S2/f.txt",
                                           "S2/U/g.txt", "x.txt"}));
         QCOMPARE(f.host.recorded("message:").replaceInStrings(QString::fromUtf8(f.left.path()), "L"),
                  (QStringList{"Zugriffsfehler 13 auf 'L/a'", "Zugriffsfehler 2 auf 'L/dangling'",
