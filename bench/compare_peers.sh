@@ -4,8 +4,10 @@
 # usage: bench/compare_peers.sh [--files N] [--tiny] [--keep DIR] [--cli PATH]
 #                               [--before PATH] [--runs N] [--cold]
 # --before times a second kalmora-cli (an earlier build) in the same run.
-# The probes of bench/read_probe.c (listing both trees, and reading every
-# file once) run at 2, 4, 8 and 16 threads; the ratios take the best.
+# The probes of bench/read_probe.c (listing both trees; reading every file
+# once as it is listed; and reading every file after both trees are listed,
+# each looked at by name before it is opened) run at 2, 4, 8 and 16 threads;
+# the ratios take the best.
 #
 # Each command gets one untimed warm-up run, then --runs timed runs
 # (default 5); the table shows the median wall time. The timed runs go round
@@ -99,11 +101,14 @@ declare -A LABEL OK_CODES
 for t in "${PROBE_THREADS[@]}"; do
     eval "probe_list_$t() { \"\$PROBE_DIR/read_probe\" --threads $t \"\$LEFT\" \"\$RIGHT\" >/dev/null; }"
     eval "probe_read_$t() { \"\$PROBE_DIR/read_probe\" --read --threads $t \"\$LEFT\" \"\$RIGHT\" >/dev/null; }"
-    NAMES+=("probe_list_$t" "probe_read_$t")
+    eval "probe_looked_$t() { \"\$PROBE_DIR/read_probe\" --read --later --look-first --threads $t \"\$LEFT\" \"\$RIGHT\" >/dev/null; }"
+    NAMES+=("probe_list_$t" "probe_read_$t" "probe_looked_$t")
     LABEL[probe_list_$t]="probe: list, $t threads"
     LABEL[probe_read_$t]="probe: read, $t threads"
+    LABEL[probe_looked_$t]="probe: later+look, $t threads"
     OK_CODES[probe_list_$t]=0
     OK_CODES[probe_read_$t]=0
+    OK_CODES[probe_looked_$t]=0
 done
 LABEL+=(
     [scan]="find -printf (scan limit)"
@@ -179,6 +184,7 @@ best() { # the least median among the probes of a kind
 }
 printf '%-30s %10s\n' "kalmora --age / list probe"    "$(ratio "${MEDIAN[kalmora_age]}" "$(best list)")"
 printf '%-30s %10s\n' "kalmora --binary / read probe" "$(ratio "${MEDIAN[kalmora_binary]}" "$(best read)")"
+printf '%-30s %10s\n' "  / later+look probe"          "$(ratio "${MEDIAN[kalmora_binary]}" "$(best looked)")"
 if [ -n "$BEFORE" ]; then
     printf '%-30s %10s\n' "before: --binary / diff -rq" "$(ratio "${MEDIAN[before_binary]}" "${MEDIAN[diff_rq]}")"
     printf '%-30s %10s\n' "before: --age / rsync -rtn"  "$(ratio "${MEDIAN[before_age]}" "${MEDIAN[rsync_rtn]}")"
