@@ -10,7 +10,7 @@ namespace common {
 namespace {
 // What the workers hold for the scan at most: enough listings to hide round trips, and enough entries to keep
 // a core busy while the scan's thread does other work (about 150 bytes an entry, its path in the tree
-// included).
+// included). Half as much again once the load before is done listing (see holdMoreAhead).
 constexpr size_t MaxAhead = 4096;
 constexpr size_t MaxEntriesAhead = 262144;
 
@@ -41,7 +41,8 @@ void sortByName(std::vector<FolderEntry> &entries)
 
 FolderLister::FolderLister(FileSystem &fs, NativePath root, std::shared_ptr<const IgnorePatterns> ignoring,
                            ReadingAhead forWhen)
-    : m_fs(fs), m_root(std::move(root)), m_forWhen(forWhen), m_ignoring(std::move(ignoring))
+    : m_fs(fs), m_root(std::move(root)), m_forWhen(forWhen), m_ignoring(std::move(ignoring)),
+      m_maxListings(MaxAhead), m_maxEntries(MaxEntriesAhead)
 {
     for (unsigned i = 0; i < ListingWorkers; ++i)
         m_workers.emplace_back([this] { work(); });
@@ -56,6 +57,16 @@ FolderLister::~FolderLister()
     m_work.notify_all();
     for (std::thread &worker : m_workers)
         worker.join();
+}
+
+void FolderLister::holdMoreAhead()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_maxListings = MaxAhead * 3 / 2;
+        m_maxEntries = MaxEntriesAhead * 3 / 2;
+    }
+    m_work.notify_all();
 }
 
 void FolderLister::ahead(const NativePath &folder)
@@ -90,7 +101,7 @@ int FolderLister::list(const NativePath &folder, std::vector<FolderEntry> &entri
     m_awaited.clear();
     const auto made = m_made.find(folder);
     const int error = made->second.error;
-    const bool full = m_made.size() >= MaxAhead || m_entriesHeld >= MaxEntriesAhead;
+    const bool full = m_made.size() >= m_maxListings || m_entriesHeld >= m_maxEntries;
     entries = std::move(made->second.entries);
     m_entriesHeld -= entries.size();
     m_made.erase(made);
@@ -110,8 +121,8 @@ void FolderLister::work()
             std::unique_lock<std::mutex> lock(m_mutex);
             m_work.wait(lock, [&] {
                 return m_stop || !m_urgent.isEmpty() ||
-                       ((!m_announced.empty() || !m_found.empty()) && m_made.size() < MaxAhead &&
-                        m_entriesHeld < MaxEntriesAhead);
+                       ((!m_announced.empty() || !m_found.empty()) && m_made.size() < m_maxListings &&
+                        m_entriesHeld < m_maxEntries);
             });
             if (m_stop)
                 return;

@@ -29,7 +29,7 @@ inline bool IsHidden(const FolderEntry &entry, qsizetype folderLength)
 /// announces them, so that a loop of links is never walked ahead), and always list next what the scan
 /// will come to first. The scan takes each listing when it comes to that folder, in its own order: what it
 /// reports and collects is what it would without them. The workers stop while they hold 4096 listings or
-/// 262144 entries for the scan (about 40 MB). Folder paths end in "/"; the entries of a listing are named
+/// 262144 entries for the scan (about 40 MB), half as many again once holdMoreAhead() is called. Folder paths end in "/"; the entries of a listing are named
 /// by their path within the tree the lister was made for, and come in the list's order of names.
 ///
 /// Threads: everything public is called on one thread, the scan's. The workers call only the file system's
@@ -49,6 +49,9 @@ public:
                  ReadingAhead forWhen = ReadingAhead::ForNow);
     ~FolderLister();
 
+    /// The load before this lister's own is done listing and makes its rows on one core: the workers may
+    /// use the other to list further ahead meanwhile.
+    void holdMoreAhead();
     /// The scan will come to this folder soon: it is listed before anything found by the workers.
     void ahead(const NativePath &folder);
     /// The folder's listing, as FileSystem::listFolder. While it is not there yet, waiting is called every
@@ -81,6 +84,7 @@ private:
     QSet<NativePath> m_started;               ///< every folder listed or being listed, so none is listed twice
     std::map<NativePath, Listing> m_made;     ///< started or done, until the scan takes them
     size_t m_entriesHeld = 0;                 ///< in the listings of m_made
+    size_t m_maxListings, m_maxEntries;       ///< what the workers may hold for the scan
     bool m_stop = false;
     std::mutex m_mutex;
     std::condition_variable m_work;   ///< workers wait here for folders to list

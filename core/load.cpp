@@ -2,6 +2,7 @@
 
 #include "core.h"
 
+#include "folderlister.h"
 #include "names.h"
 #include "rightpairing.h"
 
@@ -62,6 +63,8 @@ void Core::LoadFolder(NativePath &folder, bool &toLeft)
     if (!toLeft)
         pairing.emplace(m_list, pauseHere);
     ScanFolder(folder, toLeft ? std::function<void()>() : [&] { pairing->pairInStep(m_fileList.size(), nameOf); });
+    if (rightFollows && m_listedAhead)
+        m_listedAhead->holdMoreAhead(); // while the rows are made, the right tree lists on the other core
     LoadedFolder &loaded = toLeft ? m_left : m_right;
     loaded.seen = m_scanned.seen;
     loaded.listedAt = m_scanned.listedAt;
