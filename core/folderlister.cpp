@@ -19,12 +19,11 @@ constexpr size_t MaxEntriesAhead = 262144;
 // the order of the disk's hash.
 void sortByName(std::vector<FolderEntry> &entries)
 {
-    // A plain ASCII name is its own key and is only pointed at; the keys of the others are kept in made.
     std::vector<QByteArrayView> keys;
     std::vector<QByteArray> made;
     keys.reserve(entries.size());
     for (const FolderEntry &entry : entries)
-        keys.emplace_back(IsOwnKey(entry.name) ? entry.name : made.emplace_back(CollationKey(entry.name)));
+        keys.push_back(CollationKeyView(entry.name, made));
     std::vector<quint32> order(entries.size());
     std::iota(order.begin(), order.end(), 0);
     std::sort(order.begin(), order.end(), [&](quint32 a, quint32 b) {

@@ -104,9 +104,8 @@ void ComparisonList::sortRows(const std::function<bool()> &pause)
     // order is the ascending one reversed.
     const size_t n = m_rows.size();
     const bool rightFirst = sortKey == RightNameColumn;
-    // The keys of the names compared first; the other side's only where these tie. A plain ASCII name is
-    // its own key and is only pointed at (no row changes while a sort pauses: the core is busy, the list
-    // frozen); the keys of the others are kept in made.
+    // The keys of the names compared first; the other side's only where these tie. They point at the rows'
+    // names where they can: no row changes while a sort pauses (the core is busy, the list frozen).
     const auto firstName = [&](size_t i) -> const NativePath & {
         return rightFirst ? m_rows[i].rightName : m_rows[i].leftName;
     };
@@ -117,7 +116,7 @@ void ComparisonList::sortRows(const std::function<bool()> &pause)
         if (i + PrefetchDistance < n)
             Prefetch(firstName(i + PrefetchDistance));
         const NativePath &name = firstName(i);
-        keys.emplace_back(IsOwnKey(name) ? name : made.emplace_back(CollationKey(name)));
+        keys.push_back(CollationKeyView(name, made));
         if (!now_and_then())
             return;
     }

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <vector>
+
 namespace common {
 
 /// The path with the folder separator appended unless it already ends in one.
@@ -26,6 +28,12 @@ QByteArray FoldedName(const NativePath &name);
 QByteArray CollationKey(const NativePath &name);
 /// Whether name is its own CollationKey (and FoldedName): it is plain ASCII.
 bool IsOwnKey(const NativePath &name);
+/// name's CollationKey without a copy: a view of the name where it is its own key, else of a key made and
+/// kept in made. For sorting many names: a copy counts a reference in the name's block and gives it back.
+inline QByteArrayView CollationKeyView(const NativePath &name, std::vector<QByteArray> &made)
+{
+    return IsOwnKey(name) ? QByteArrayView(name) : QByteArrayView(made.emplace_back(CollationKey(name)));
+}
 /// Orders two keys of FoldedName or CollationKey: negative, 0 or positive.
 int CompareFolded(QByteArrayView a, QByteArrayView b);
 
